@@ -1,0 +1,19 @@
+// The archive reader's debug log: everything the reader has to say goes here as one entry per
+// message, never to the user.
+#pragma once
+
+#include <cstdint>
+
+namespace korvana {
+
+// Creates (truncates) the log at `path` and writes its header; logging stays off for the rest of
+// the run when the file cannot be created.
+void debugLogInit(const char* path);
+
+// Appends one entry when the log is enabled. `sourceFile`/`sourceLine` name the logging statement.
+void debugLog(const char* message, const char* sourceFile, uint32_t sourceLine);
+
+}  // namespace korvana
+
+// Convenience for reader code: logs with the calling file and line.
+#define KORVANA_LOG(message) ::korvana::debugLog((message), __FILE__, __LINE__)
