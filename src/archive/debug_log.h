@@ -6,6 +6,11 @@
 
 namespace korvana {
 
+// Where the log goes: "C:\temp\debug_unrar.txt" on Windows. Elsewhere the application chooses
+// (it passes $XDG_CACHE_HOME/korvana/debug_unrar.txt); until it does, there is no log.
+void setDebugLogPath(const char* path);
+const char* debugLogPath();
+
 // Creates (truncates) the log at `path` and writes its header; logging stays off for the rest of
 // the run when the file cannot be created.
 void debugLogInit(const char* path);
