@@ -1,0 +1,46 @@
+// The RAR 2.0 archive writer: turns a list of named byte buffers into an archive that our reader
+// (archiveExtract) and any RAR 2.x extractor can read. Entries are stored or LZ-packed (UnpVer 20,
+// with the multimedia mode for audio-like data), optionally solid and encrypted with the RAR 2.0
+// cipher. No GL, no SDL.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvana {
+
+struct PackOptions {
+    // 0 stores every entry; 1..5 pack, trading speed for size (3 is a good default).
+    int level = 3;
+    // One compression stream runs through all packed entries (main header flag 0x08).
+    bool solid = false;
+    // Empty: no encryption. Otherwise every entry is encrypted with the RAR 2.0 cipher.
+    std::string password;
+    // Multimedia (audio predictor) coding: chosen per block by cost, forced on, or never used.
+    enum class Multimedia { Auto, On, Off };
+    Multimedia multimedia = Multimedia::Auto;
+};
+
+struct PackInput {
+    std::string name;            // stored name, path parts separated by "\"
+    std::vector<uint8_t> data;   // the file's bytes
+    uint32_t dosTime = 0;        // MS-DOS date/time (date in the high 16 bits)
+    uint32_t attributes = 0x20;  // MS-DOS attributes (0x20: archive)
+    int level = -1;              // per-entry override of PackOptions::level; -1 uses the options
+};
+
+// Builds the whole archive in memory. False (with a reason in *error when given) on bad input,
+// such as an empty or over-long name or an entry of 4 GiB or more.
+bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt,
+                  std::vector<uint8_t>* archive, std::string* error);
+
+// Writes the archive to `path` through a temporary file in the same folder that is renamed over
+// `path` only once complete, so a failure never leaves a broken archive or destroys an old one.
+bool writeArchive(const std::string& path, const std::vector<PackInput>& files,
+                  const PackOptions& opt, std::string* error);
+
+// MS-DOS date/time of a Unix time stamp in local time (what RAR archives record).
+uint32_t dosTimeFromUnix(int64_t unixTime);
+
+}  // namespace korvana
