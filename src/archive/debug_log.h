@@ -18,7 +18,12 @@ void debugLogInit(const char* path);
 // Appends one entry when the log is enabled. `sourceFile`/`sourceLine` name the logging statement.
 void debugLog(const char* message, const char* sourceFile, uint32_t sourceLine);
 
+// Formats a message printf-style (any length: names can be long) and logs it as one entry.
+void debugLogFormat(const char* sourceFile, uint32_t sourceLine, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
 }  // namespace korvana
 
 // Convenience for reader code: logs with the calling file and line.
 #define KORVANA_LOG(message) ::korvana::debugLog((message), __FILE__, __LINE__)
+#define KORVANA_LOGF(...) ::korvana::debugLogFormat(__FILE__, __LINE__, __VA_ARGS__)

@@ -1,0 +1,54 @@
+// The archive reader's public face: extract one named entry of a RAR 2.x archive into memory, and
+// walk an archive's blocks for listing. Everything else of the reader is internal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvana {
+
+// Extracts `fileName` (matched case-blind, "\" = "/") from the archive at `archiveName`.
+// Returns 1 with a malloc'ed buffer of exactly *outSize bytes in *outBuffer (the caller frees it),
+// or 0 with *outBuffer null and *outSize 0. `password` may be null or empty: no decryption.
+// Not re-entrant: the reader keeps its state in one static record.
+int archiveExtract(uint8_t** outBuffer, uint32_t* outSize, const char* fileName,
+                   const char* archiveName, const char* password);
+
+// 0 when the two names denote the same entry: letter case is ignored and "\", "/" and "_" are
+// the same character.
+int compareArchiveName(const char* wanted, const char* stored);
+
+// One block of an archive as the reader sees it.
+struct ArchiveEntryInfo {
+    int64_t offset = 0;       // where the block starts in the file
+    uint8_t headType = 0;     // 0x74 file block; others are listed but not entries
+    uint16_t flags = 0;
+    uint16_t headSize = 0;
+    uint32_t dataSize = 0;    // size of the data area (PackSize for a file block)
+    // File blocks only:
+    std::string name;         // the stored name, separators as stored
+    uint32_t unpSize = 0;
+    uint32_t fileCrc = 0;
+    uint8_t unpVer = 0;
+    uint8_t method = 0;       // 0x30 stored
+    bool headerCrcOk = true;  // the header's CRC matched
+
+    bool isFile() const { return headType == 0x74; }
+    bool encrypted() const { return (flags & 0x0004) != 0; }
+    bool solid() const { return (flags & 0x0010) != 0; }
+    bool directory() const { return isFile() && (flags & 0x00E0) == 0x00E0; }
+};
+
+struct ArchiveListing {
+    bool solidArchive = false;             // main header flag 0x08
+    std::vector<ArchiveEntryInfo> blocks;  // in file order
+    bool complete = false;                 // the walk reached the end without a broken chain
+};
+
+// Walks every block after the main header. Returns 1 when the file is an archive the reader
+// accepts (the listing may still be incomplete, see `complete`), 0 otherwise. Messages go to the
+// debug log as during extraction.
+int archiveList(const char* archiveName, ArchiveListing& listing);
+
+}  // namespace korvana

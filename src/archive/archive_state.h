@@ -1,0 +1,133 @@
+// The reader's one static record and its internal operations: header parsing, the block scan,
+// packed-data input with decryption. Only the reader's own files and its tests include this.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "archive/crypt.h"
+#include "archive/unpack.h"
+
+namespace korvana {
+
+constexpr uint32_t WANTED_NAME_SIZE = 260;   // at most 259 characters
+constexpr uint32_t ARCHIVE_NAME_SIZE = 256;  // at most 255 characters
+constexpr uint32_t PASSWORD_SIZE = 255;      // at most 254 characters
+constexpr uint32_t STORED_NAME_SIZE = 260;   // at most 259 bytes
+constexpr uint32_t WINDOW_SIZE = 0x100000;
+
+constexpr uint8_t MARK_HEAD = 0x72;
+constexpr uint8_t MAIN_HEAD = 0x73;
+constexpr uint8_t FILE_HEAD = 0x74;
+constexpr uint8_t COMM_HEAD = 0x75;
+constexpr uint8_t SUB_HEAD = 0x77;
+constexpr uint8_t PROTECT_HEAD = 0x78;
+
+constexpr uint16_t LONG_BLOCK = 0x8000;   // a data area follows the header
+constexpr uint16_t MHD_SOLID = 0x0008;
+constexpr uint16_t LHD_PASSWORD = 0x0004;
+constexpr uint16_t LHD_SOLID = 0x0010;
+
+constexpr uint32_t MAIN_HEAD_SIZE = 13;
+constexpr uint32_t FILE_HEAD_SIZE = 32;
+
+// The most bytes one packed byte can stand for: every bit may be a one-bit code that repeats a
+// match of the longest length (260). An UnpSize beyond this is a lie of the header.
+constexpr uint64_t MAX_BYTES_PER_PACKED_BYTE = 8 * 260;
+
+struct MarkHeader {
+    uint8_t Mark[7];
+};
+
+struct MainHeader {
+    uint16_t HeadCRC;
+    uint8_t HeadType;
+    uint16_t Flags;
+    uint16_t HeadSize;
+    uint16_t Reserved;
+    uint32_t Reserved1;
+    uint32_t SizeRead;  // bytes of the main header read by isArchive (13)
+};
+
+struct FileHeader {
+    uint16_t HeadCRC;
+    uint8_t HeadType;
+    uint16_t Flags;
+    uint16_t HeadSize;
+    uint32_t PackSize;
+    uint32_t UnpSize;
+    uint8_t HostOS;
+    uint32_t FileCRC;
+    uint32_t FileTime;
+    uint8_t UnpVer;
+    uint8_t Method;
+    uint16_t NameSize;
+    uint32_t FileAttr;
+};
+
+struct BlockHeader {
+    uint16_t HeadCRC;
+    uint8_t HeadType;
+    uint16_t Flags;
+    uint16_t HeadSize;
+    uint32_t DataSize;
+};
+
+struct ArchiveState {
+    // Call arguments.
+    char fileName[WANTED_NAME_SIZE];
+    char archiveName[ARCHIVE_NAME_SIZE];
+    char password[PASSWORD_SIZE];
+    uint32_t* outSize;
+
+    // Archive access.
+    FILE* archive;
+    int64_t archiveSize;  // bytes in the open file: no block may claim more
+    MarkHeader markHead;
+    MainHeader mainHead;
+    FileHeader fileHead;
+    uint32_t headCrc;     // running CRC of the last header read
+    BlockHeader blockHead;
+    char storedName[STORED_NAME_SIZE];
+    bool storedNameTooLong;  // the current file block's name does not fit storedName
+    bool headerCrcOk;        // the current file block's header CRC matched
+    int64_t curBlockPos;
+    int64_t nextBlockPos;
+    uint8_t lastBlock;
+
+    // Output.
+    uint8_t* output;
+    uint32_t outputCapacity;  // bytes allocated for output (UnpSize, or more for padded blocks)
+
+    // Unpacking.
+    uint8_t* window;
+    bool found;
+    uint32_t encryption;  // 0 not encrypted, else the entry's UnpVer
+    uint32_t packLeft;
+    int32_t destUnpSize;
+    uint32_t packRead;
+
+    UnpackState unpack;
+    CryptState crypt;
+    bool firstCallDone;  // the debug log is set up on the first call of the process only
+
+    // The whole of one block header beyond its fixed part (name and extensions); HeadSize is 16 bits.
+    uint8_t headerRest[65536];
+};
+
+// The one state of the reader.
+extern ArchiveState archiveState;
+
+// Header parsing and scanning on archiveState.archive.
+int isArchive();
+int readHeader(uint8_t type);
+int readBlock(uint32_t blockType);
+
+// Packed input of the current entry, decrypted when it is encrypted. Never writes beyond
+// dest[count - 1]; returns the count read or 0xFFFFFFFF on a read error.
+uint32_t unpRead(uint8_t* dest, uint32_t count);
+
+int extractFile();
+int unstoreFile();
+
+}  // namespace korvana
