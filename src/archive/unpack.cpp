@@ -1,0 +1,571 @@
+// The RAR 2.0 decoder: Huffman tables sent in the stream, LZ matches over a 1 MiB window, and the
+// multimedia mode that hands residuals to the audio predictor.
+//
+// Output must match the format bit for bit, so every rule that decides which bits are read (the
+// refill points, the decode-table search including its behaviour on broken tables) is kept as
+// the format has it. Speed comes from how those rules are carried out: bits are peeked a word at a
+// time, a lookup table answers short codes without the DecodeLen search, and matches that do not
+// cross the window end are copied without per-byte masking.
+#include "archive/unpack.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "archive/debug_log.h"
+
+namespace korvana {
+
+namespace {
+
+constexpr uint8_t LDecode[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+                                 24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+constexpr uint8_t LBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                               2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+constexpr uint32_t DDecode[48] = {
+    0,      1,      2,      3,      4,      6,      8,      12,     16,     24,     32,     48,
+    64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
+    4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
+    262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
+constexpr uint8_t DBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                               7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
+                               15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+constexpr uint8_t SDDecode[8] = {0, 4, 8, 16, 32, 64, 128, 192};
+constexpr uint8_t SDBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
+
+constexpr uint32_t READ_ERROR = 0xFFFFFFFFu;
+constexpr uint32_t REFILL_KEEP = 32;  // bytes carried over from the end of the buffer on refill
+constexpr uint32_t MAIN_REFILL_AT = 8162;
+constexpr uint32_t TABLES_REFILL_AT = 8167;
+constexpr uint32_t TABLE_SYMBOL_REFILL_AT = 8187;
+// Copy-out happens once UnpPtr comes this close to WrPtr; above the longest match (260), so a
+// match never overwrites bytes not yet copied out.
+constexpr uint32_t WRITE_MARGIN = 270;
+constexpr uint32_t LZ_TABLE_SIZE = UNP_NC + UNP_DC + UNP_RC;
+
+static_assert(UNP_QUICK_BITS < 15, "the search below starts after the quick lengths");
+
+inline uint32_t loadBigEndian32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) {
+        v = __builtin_bswap32(v);
+    }
+    return v;
+}
+
+// The 16 bits starting at bit position `pos` (byte pos / 8, bit pos % 8 from the top).
+inline uint32_t peekBits(const uint8_t* in, uint32_t pos) {
+    return (loadBigEndian32(in + (pos >> 3)) << (pos & 7)) >> 16;
+}
+
+inline uint32_t getBits(const uint8_t* in, uint32_t& pos, uint32_t count) {
+    const uint32_t value = peekBits(in, pos) >> (16 - count);
+    pos += count;
+    return value;
+}
+
+uint32_t decodeNumberSlow(const DecodeTable& t, uint32_t bitField, uint32_t& pos) {
+    uint32_t len = UNP_QUICK_BITS + 1;
+    while (len < 15 && bitField >= t.DecodeLen[len]) {
+        ++len;
+    }
+    pos += len;
+    uint32_t n = t.DecodePos[len] + ((bitField - t.DecodeLen[len - 1]) >> (16 - len));
+    if (n >= t.MaxNum) {
+        n = 0;
+    }
+    return t.DecodeNum[n];
+}
+
+// Same result as the DecodeLen search for every input, broken tables included: for code lengths
+// up to UNP_QUICK_BITS the limits DecodeLen[1..UNP_QUICK_BITS] are multiples of 2^(16 - UNP_QUICK_BITS)
+// (or 0xFFFF, above every peeked value), so the leading bits alone decide length and symbol.
+inline uint32_t decodeNumber(const DecodeTable& t, const uint8_t* in, uint32_t& pos) {
+    const uint32_t bitField = peekBits(in, pos) & 0xFFFE;
+    const uint32_t quick = bitField >> (16 - UNP_QUICK_BITS);
+    const uint32_t len = t.QuickLen[quick];
+    if (len != 0) {
+        pos += len;
+        return t.QuickNum[quick];
+    }
+    return decodeNumberSlow(t, bitField, pos);
+}
+
+void makeDecodeTables(const uint8_t* lengths, DecodeTable& t, uint32_t size) {
+    uint32_t lenCount[16] = {};
+    for (uint32_t i = 0; i < size; ++i) {
+        ++lenCount[lengths[i] & 15];
+    }
+    lenCount[0] = 0;
+
+    t.DecodeLen[0] = 0;
+    t.DecodePos[0] = 0;
+    uint64_t n = 0;
+    for (uint32_t l = 1; l < 16; ++l) {
+        n = 2 * (n + lenCount[l]);
+        t.DecodeLen[l] = static_cast<uint32_t>(std::min<uint64_t>(n << (15 - l), 0xFFFF));
+        t.DecodePos[l] = t.DecodePos[l - 1] + lenCount[l - 1];
+    }
+
+    uint32_t next[16];
+    std::memcpy(next, t.DecodePos, sizeof next);
+    for (uint32_t i = 0; i < size; ++i) {
+        const uint32_t l = lengths[i] & 15;
+        if (l != 0) {
+            t.DecodeNum[next[l]++] = i;
+        }
+    }
+    t.MaxNum = size;
+
+    // DecodeLen never decreases with the length, so one walk over the prefixes finds each one's
+    // code length.
+    uint32_t len = 1;
+    for (uint32_t prefix = 0; prefix < (1u << UNP_QUICK_BITS); ++prefix) {
+        const uint32_t bitField = prefix << (16 - UNP_QUICK_BITS);
+        while (len < 15 && bitField >= t.DecodeLen[len]) {
+            ++len;
+        }
+        if (len <= UNP_QUICK_BITS) {
+            uint32_t index = t.DecodePos[len] + ((bitField - t.DecodeLen[len - 1]) >> (16 - len));
+            if (index >= t.MaxNum) {
+                index = 0;
+            }
+            t.QuickNum[prefix] = static_cast<uint16_t>(t.DecodeNum[index]);
+            t.QuickLen[prefix] = static_cast<uint8_t>(len);
+        } else {
+            t.QuickLen[prefix] = 0;
+        }
+    }
+}
+
+// Copies a match; `dist` is 1..0x100000 (0 only from an empty history, which copies a byte onto
+// itself). Returns the new, masked, write position.
+inline uint32_t copyMatch(uint8_t* w, uint32_t dst, uint32_t dist, uint32_t len) {
+    const uint32_t src = (dst - dist) & UNP_WINDOW_MASK;
+    if (dst + len <= UNP_WINDOW_SIZE && src + len <= UNP_WINDOW_SIZE) {
+        if (src < dst) {
+            const uint32_t gap = dst - src;
+            uint8_t* out = w + dst;
+            const uint8_t* from = w + src;
+            if (gap >= len) {
+                std::memcpy(out, from, len);
+            } else if (gap == 1) {
+                std::memset(out, *from, len);
+            } else if (gap >= 8) {
+                // Each 8-byte step reads only bytes already final: the pattern repeats exactly
+                // as a byte-by-byte copy would repeat it.
+                uint32_t i = 0;
+                for (; i + 8 <= len; i += 8) {
+                    uint64_t chunk;
+                    std::memcpy(&chunk, from + i, 8);
+                    std::memcpy(out + i, &chunk, 8);
+                }
+                for (; i < len; ++i) {
+                    out[i] = from[i];
+                }
+            } else {
+                for (uint32_t i = 0; i < len; ++i) {
+                    out[i] = from[i];
+                }
+            }
+        } else if (src > dst) {
+            // The source lies ahead (a distance close to the window size): a forward copy reads
+            // every byte before it is overwritten, which is what memmove does.
+            std::memmove(w + dst, w + src, len);
+        }
+        // src == dst copies each byte onto itself.
+        return (dst + len) & UNP_WINDOW_MASK;
+    }
+    for (uint32_t i = 0; i < len; ++i) {
+        w[dst] = w[(dst - dist) & UNP_WINDOW_MASK];
+        dst = (dst + 1) & UNP_WINDOW_MASK;
+    }
+    return dst;
+}
+
+class Unpacker {
+public:
+    Unpacker(UnpackState& state, uint8_t* window, UnpackIo& io)
+        : s_(state), window_(window), io_(io),
+          found_(io.output != nullptr && io.outSize != nullptr) {}
+
+    void run();
+
+private:
+    void unpInitData();
+    void unpReadBuf(bool first);
+    uint32_t readPacked(uint8_t* dest, uint32_t count);
+    void readTables();
+    void readLastTables();
+    bool unpWriteBuf();
+    // Returns false when the loop has to stop because the packed data is used up.
+    bool decodeLz(int64_t& destUnpSize);
+    bool decodeAudioBlock(int64_t& destUnpSize);
+
+    uint32_t inAddr() const { return pos_ >> 3; }
+
+    UnpackState& s_;
+    uint8_t* window_;
+    UnpackIo& io_;
+    const bool found_;
+    uint32_t pos_ = 0;  // bit position in InBuf: InAddr * 8 + InBit
+};
+
+uint32_t Unpacker::readPacked(uint8_t* dest, uint32_t count) {
+    if (io_.read == nullptr) {
+        return 0;
+    }
+    const uint32_t n = io_.read(io_.context, dest, count);
+    // A failed read ends the packed data like its real end does; the entry then fails its check.
+    if (n == READ_ERROR) {
+        return 0;
+    }
+    return std::min(n, count);
+}
+
+void Unpacker::unpReadBuf(bool first) {
+    if (first) {
+        const uint32_t n = readPacked(s_.InBuf, UNP_INPUT_SIZE);
+        s_.ReadTop = static_cast<int32_t>(n);
+        s_.InEnd = n;
+        pos_ = 0;
+        return;
+    }
+    std::memmove(s_.InBuf, s_.InBuf + UNP_INPUT_SIZE - REFILL_KEEP, REFILL_KEEP);
+    const uint32_t kept = s_.InEnd > UNP_INPUT_SIZE - REFILL_KEEP ? s_.InEnd - (UNP_INPUT_SIZE - REFILL_KEEP) : 0;
+    pos_ = ((inAddr() % REFILL_KEEP) << 3) | (pos_ & 7);
+    const uint32_t n = readPacked(s_.InBuf + REFILL_KEEP, UNP_INPUT_SIZE - REFILL_KEEP);
+    if (n > 0) {
+        s_.ReadTop = static_cast<int32_t>(n + REFILL_KEEP);
+        s_.InEnd = n + REFILL_KEEP;
+    } else {
+        // ReadTop follows the format's rule; InEnd keeps track of the carried-over bytes that
+        // really are packed data, so that the end of the data is noticed.
+        s_.ReadTop = static_cast<int32_t>(inAddr());
+        s_.InEnd = kept;
+    }
+}
+
+void Unpacker::unpInitData() {
+    pos_ = 0;
+    if (!io_.solid) {
+        for (AudioVariables& v : s_.AudV) {
+            v = AudioVariables{};
+        }
+        s_.ChannelDelta = 0;
+        std::memset(s_.OldDist, 0, sizeof s_.OldDist);
+        s_.OldDistPtr = 0;
+        s_.LastDist = 0;
+        s_.LastLength = 0;
+        s_.CurChannel = 0;
+        std::memset(window_, 0, UNP_WINDOW_SIZE);
+        std::memset(s_.UnpOldTable, 0, sizeof s_.UnpOldTable);
+        s_.WrPtr = 0;
+        s_.UnpPtr = 0;
+    }
+}
+
+void Unpacker::readTables() {
+    if (inAddr() > TABLES_REFILL_AT) {
+        unpReadBuf(false);
+    }
+    const uint8_t* in = s_.InBuf;
+    const uint32_t header = peekBits(in, pos_);
+    s_.UnpAudioBlock = (header & 0x8000) != 0;
+    if ((header & 0x4000) == 0) {
+        std::memset(s_.UnpOldTable, 0, sizeof s_.UnpOldTable);
+    }
+    pos_ += 2;
+
+    uint32_t tableSize;
+    if (s_.UnpAudioBlock) {
+        s_.UnpChannels = ((header >> 12) & 3) + 1;
+        if (s_.CurChannel >= s_.UnpChannels) {
+            s_.CurChannel = 0;
+        }
+        pos_ += 2;
+        tableSize = UNP_MC * s_.UnpChannels;
+    } else {
+        tableSize = LZ_TABLE_SIZE;
+    }
+
+    uint8_t bitLength[UNP_BC];
+    for (uint8_t& length : bitLength) {
+        length = static_cast<uint8_t>(peekBits(in, pos_) >> 12);
+        pos_ += 4;
+    }
+    makeDecodeTables(bitLength, s_.BD, UNP_BC);
+
+    // Zeroed, so that the lengths beyond this set's size, which reach UnpOldTable and may be kept
+    // by a later larger set, are defined.
+    uint8_t table[UNP_MAX_TABLE] = {};
+    uint32_t i = 0;
+    while (i < tableSize) {
+        if (inAddr() > TABLE_SYMBOL_REFILL_AT) {
+            unpReadBuf(false);
+        }
+        const uint32_t symbol = decodeNumber(s_.BD, in, pos_);
+        if (symbol < 16) {
+            table[i] = static_cast<uint8_t>((symbol + s_.UnpOldTable[i]) & 15);
+            ++i;
+        } else if (symbol == 16) {
+            uint32_t count = (peekBits(in, pos_) >> 14) + 3;
+            pos_ += 2;
+            // At position 0 there is no previous length: the run repeats length 0.
+            for (; count > 0 && i < tableSize; --count, ++i) {
+                table[i] = i > 0 ? table[i - 1] : 0;
+            }
+        } else {
+            uint32_t count;
+            if (symbol == 17) {
+                count = (peekBits(in, pos_) >> 13) + 3;
+                pos_ += 3;
+            } else {
+                count = (peekBits(in, pos_) >> 9) + 11;
+                pos_ += 7;
+            }
+            for (; count > 0 && i < tableSize; --count, ++i) {
+                table[i] = 0;
+            }
+        }
+    }
+
+    if (s_.UnpAudioBlock) {
+        for (uint32_t c = 0; c < s_.UnpChannels; ++c) {
+            makeDecodeTables(&table[c * UNP_MC], s_.MD[c], UNP_MC);
+        }
+    } else {
+        makeDecodeTables(&table[0], s_.LD, UNP_NC);
+        makeDecodeTables(&table[UNP_NC], s_.DD, UNP_DC);
+        makeDecodeTables(&table[UNP_NC + UNP_DC], s_.RD, UNP_RC);
+    }
+    std::memcpy(s_.UnpOldTable, table, sizeof s_.UnpOldTable);
+}
+
+// A table change right at the end of an entry belongs to the next, solid, entry, which reads no
+// tables at its start.
+void Unpacker::readLastTables() {
+    if (static_cast<int64_t>(s_.ReadTop) < static_cast<int64_t>(inAddr()) + 5) {
+        return;
+    }
+    if (s_.UnpAudioBlock) {
+        if (decodeNumber(s_.MD[s_.CurChannel], s_.InBuf, pos_) == 256) {
+            readTables();
+        }
+    } else if (decodeNumber(s_.LD, s_.InBuf, pos_) == 269) {
+        readTables();
+    }
+}
+
+bool Unpacker::unpWriteBuf() {
+    bool fits = true;
+    if (found_) {
+        const uint32_t unpPtr = s_.UnpPtr;
+        const uint32_t wrPtr = s_.WrPtr;
+        const uint32_t pending =
+            unpPtr >= wrPtr ? unpPtr - wrPtr : (UNP_WINDOW_SIZE - wrPtr) + unpPtr;
+        const uint32_t done = *io_.outSize;
+        if (static_cast<uint64_t>(done) + pending > io_.unpSize) {
+            KORVANA_LOG("Fatal! Buffer overrun during decompression!");
+            fits = false;
+        } else {
+            uint8_t* out = io_.output + done;
+            if (unpPtr < wrPtr) {
+                const uint32_t tail = UNP_WINDOW_SIZE - wrPtr;
+                std::memcpy(out, window_ + wrPtr, tail);
+                std::memcpy(out + tail, window_, unpPtr);
+            } else {
+                std::memcpy(out, window_ + wrPtr, pending);
+            }
+            *io_.outSize = done + pending;
+        }
+    }
+    s_.WrPtr = s_.UnpPtr;
+    return fits;
+}
+
+// Decodes LZ symbols until the entry is complete, a table change switches to multimedia mode, or
+// the packed data runs out (then returns false).
+bool Unpacker::decodeLz(int64_t& destUnpSize) {
+    uint8_t* const w = window_;
+    const uint8_t* const in = s_.InBuf;
+    uint32_t pos = pos_;
+    uint32_t unpPtr = s_.UnpPtr;
+    uint32_t wrPtr = s_.WrPtr;
+    int64_t dest = destUnpSize;
+    // One comparison covers both the refill point and the end of the packed data.
+    uint32_t inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
+    bool more = true;
+
+    while (dest >= 0) {
+        unpPtr &= UNP_WINDOW_MASK;
+        if ((pos >> 3) >= inLimit) {
+            if ((pos >> 3) > MAIN_REFILL_AT) {
+                pos_ = pos;
+                unpReadBuf(false);
+                pos = pos_;
+                inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
+            }
+            if ((pos >> 3) >= s_.InEnd) {
+                more = false;
+                break;
+            }
+        }
+        // Pending output within WRITE_MARGIN of being overwritten (and not none at all).
+        if (((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) < WRITE_MARGIN - 1) {
+            s_.UnpPtr = unpPtr;
+            if (!unpWriteBuf()) {
+                dest = -1;
+            }
+            wrPtr = s_.WrPtr;
+        }
+
+        const uint32_t symbol = decodeNumber(s_.LD, in, pos);
+        if (symbol < 256) {
+            w[unpPtr++] = static_cast<uint8_t>(symbol);
+            --dest;
+            continue;
+        }
+
+        uint32_t len;
+        uint32_t dist;
+        if (symbol > 269) {
+            const uint32_t slot = symbol - 270;
+            len = LDecode[slot] + 3u;
+            if (LBits[slot] != 0) {
+                len += getBits(in, pos, LBits[slot]);
+            }
+            const uint32_t distSlot = decodeNumber(s_.DD, in, pos);
+            dist = DDecode[distSlot] + 1;
+            if (DBits[distSlot] != 0) {
+                dist += getBits(in, pos, DBits[distSlot]);
+            }
+            if (dist >= 0x2000) {
+                ++len;
+                if (dist >= 0x40000) {
+                    ++len;
+                }
+            }
+            s_.LastLength = len;
+            s_.LastDist = dist;
+        } else if (symbol == 269) {
+            pos_ = pos;
+            s_.UnpPtr = unpPtr;
+            readTables();
+            pos = pos_;
+            inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
+            if (s_.UnpAudioBlock) {
+                break;
+            }
+            continue;
+        } else if (symbol == 256) {
+            len = s_.LastLength;
+            dist = s_.LastDist;
+        } else if (symbol < 261) {
+            dist = s_.OldDist[(s_.OldDistPtr - (symbol - 256)) & 3];
+            const uint32_t slot = decodeNumber(s_.RD, in, pos);
+            len = LDecode[slot] + 2u;
+            if (LBits[slot] != 0) {
+                len += getBits(in, pos, LBits[slot]);
+            }
+            if (dist >= 0x101) {
+                ++len;
+                if (dist >= 0x2000) {
+                    ++len;
+                    if (dist >= 0x40000) {
+                        ++len;
+                    }
+                }
+            }
+            s_.LastLength = len;
+            s_.LastDist = dist;
+        } else {
+            const uint32_t slot = symbol - 261;
+            dist = SDDecode[slot] + 1u + getBits(in, pos, SDBits[slot]);
+            len = 2;
+            s_.LastLength = len;
+            s_.LastDist = dist;
+        }
+        s_.OldDist[s_.OldDistPtr & 3] = dist;
+        s_.OldDistPtr += 1;
+        dest -= len;
+        unpPtr = copyMatch(w, unpPtr, dist, len);
+    }
+
+    pos_ = pos;
+    s_.UnpPtr = unpPtr;
+    destUnpSize = dest;
+    return more;
+}
+
+// Decodes multimedia symbols until the entry is complete, a table change leaves multimedia mode,
+// or the packed data runs out (then returns false).
+bool Unpacker::decodeAudioBlock(int64_t& destUnpSize) {
+    const uint8_t* const in = s_.InBuf;
+    int64_t dest = destUnpSize;
+    bool more = true;
+
+    while (dest >= 0) {
+        s_.UnpPtr &= UNP_WINDOW_MASK;
+        if (inAddr() > MAIN_REFILL_AT) {
+            unpReadBuf(false);
+        }
+        if (inAddr() >= s_.InEnd) {
+            more = false;
+            break;
+        }
+        if (((s_.WrPtr - s_.UnpPtr) & UNP_WINDOW_MASK) < WRITE_MARGIN && s_.WrPtr != s_.UnpPtr) {
+            if (!unpWriteBuf()) {
+                dest = -1;
+            }
+        }
+        const uint32_t symbol = decodeNumber(s_.MD[s_.CurChannel], in, pos_);
+        if (symbol == 256) {
+            readTables();
+            if (!s_.UnpAudioBlock) {
+                break;
+            }
+            continue;
+        }
+        window_[s_.UnpPtr++] = decodeAudio(s_.AudV[s_.CurChannel], s_.ChannelDelta, symbol);
+        if (++s_.CurChannel >= s_.UnpChannels) {
+            s_.CurChannel = 0;
+        }
+        --dest;
+    }
+    destUnpSize = dest;
+    return more;
+}
+
+void Unpacker::run() {
+    unpInitData();
+    unpReadBuf(true);
+    if (!io_.solid) {
+        readTables();
+    }
+
+    int64_t dest = static_cast<int64_t>(io_.unpSize) - 1;
+    bool more = true;
+    while (more && dest >= 0) {
+        more = s_.UnpAudioBlock ? decodeAudioBlock(dest) : decodeLz(dest);
+    }
+    s_.DestUnpSize = dest;
+
+    if (more) {
+        readLastTables();
+    } else {
+        KORVANA_LOG("Packed data ended before the file was complete.");
+    }
+    unpWriteBuf();
+    s_.InAddr = pos_ >> 3;
+    s_.InBit = pos_ & 7;
+}
+
+}  // namespace
+
+void unpack(UnpackState& state, uint8_t* window, UnpackIo& io) {
+    Unpacker(state, window, io).run();
+}
+
+}  // namespace korvana
