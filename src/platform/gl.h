@@ -37,4 +37,9 @@ extern PFN_ClientActiveTextureARB glClientActiveTextureARB;
 // and returns false.
 bool initGLExtensions();
 
+// The same with the entry points looked up through `lookUp` instead of the current context, so
+// drivers that lack some of them can be stood in for. Names are asked in the fixed order above.
+using GLProcLookup = void* (*)(const char* name);
+bool initGLExtensions(GLProcLookup lookUp);
+
 }  // namespace korvana

@@ -1,0 +1,36 @@
+// Message boxes through SDL. The box is modal; under the headless video drivers there is nobody
+// to press its button, so those runs only get the stderr line.
+#include "platform/message_box.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <SDL2/SDL.h>
+
+namespace korvana {
+
+namespace {
+
+bool headlessDriver() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr) driver = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver == nullptr) return false;
+    return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
+           std::strcmp(driver, "evdev") == 0;
+}
+
+}  // namespace
+
+void showMessageBox(const char* text, const char* caption, MessageIcon icon) {
+    if (caption[0] != '\0')
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+    else
+        std::fprintf(stderr, "%s\n", text);
+    std::fflush(stderr);
+    if (headlessDriver()) return;
+    const Uint32 flags = icon == MessageIcon::Error ? SDL_MESSAGEBOX_ERROR : 0;
+    // Without a display the box cannot be shown; the stderr line above is then all there is.
+    SDL_ShowSimpleMessageBox(flags, caption, text, nullptr);
+}
+
+}  // namespace korvana

@@ -1,0 +1,162 @@
+// The music on SDL2_mixer.
+#include "platform/sound.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_mixer.h>
+
+namespace korvana {
+
+namespace {
+
+struct SoundState {
+    bool muted = false;
+    bool deviceOpen = false;
+    bool streamOpen = false;  // muted runs "open" without a file
+    Mix_Music* music = nullptr;
+    int32_t lastError = SOUND_ERR_NONE;
+};
+
+SoundState sound;
+
+bool fail(int32_t code) {
+    sound.lastError = code;
+    return false;
+}
+
+bool outOfMemory() {
+    const char* message = SDL_GetError();
+    return message != nullptr && (std::strstr(message, "Out of memory") != nullptr ||
+                                  std::strstr(message, "out of memory") != nullptr);
+}
+
+}  // namespace
+
+const char* soundErrorText(int32_t code) {
+    switch (static_cast<uint32_t>(code)) {
+    case 0: return "No errors";
+    case 1: return "Cannot call this command after FSOUND_Init.  Call FSOUND_Close first.";
+    case 2: return "This command failed because FSOUND_Init was not called";
+    case 3: return "Error initializing output device.";
+    case 4: return "The output device is already in use and cannot be reused.";
+    case 5: return "Playing the sound failed.";
+    case 6: return "Soundcard does not support the features needed for this soundsystem (16bit stereo output)";
+    case 7: return "Error setting cooperative level for hardware.";
+    case 8: return "Error creating hardware sound buffer.";
+    case 9: return "File not found";
+    case 10: return "Unknown file format";
+    case 11: return "Error loading file";
+    case 12: return "Not enough memory ";
+    case 13: return "The version number of this file format is not supported";
+    case 14: return "An invalid parameter was passed to this function";
+    case 15: return "Tried to use an EAX command on a non EAX enabled channel or output.";
+    case 16: return "Failed to allocate a new channel";
+    case 17: return "Recording not supported on this device";
+    case 18: return "Required Mediaplayer codec is not installed";
+    default: return "Unknown error";
+    }
+}
+
+void setSoundMuted(bool muted) { sound.muted = muted; }
+bool soundMuted() { return sound.muted; }
+
+bool soundInit(int32_t mixRate) {
+    sound.lastError = SOUND_ERR_NONE;
+    if (sound.muted || sound.deviceOpen) return true;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return fail(SOUND_ERR_INIT);
+    if (Mix_OpenAudio(mixRate, AUDIO_S16SYS, 2, 2048) != 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return fail(outOfMemory() ? SOUND_ERR_MEMORY : SOUND_ERR_INIT);
+    }
+    sound.deviceOpen = true;
+    return true;
+}
+
+bool soundOpenStream(const char* path) {
+    if (sound.muted) {
+        sound.streamOpen = true;
+        return true;
+    }
+    struct stat info {};
+    if (stat(path, &info) != 0)
+        return fail(errno == ENOENT || errno == ENOTDIR ? SOUND_ERR_FILE_NOTFOUND : SOUND_ERR_FILE_BAD);
+    if (!S_ISREG(info.st_mode)) return fail(SOUND_ERR_FILE_BAD);
+    // MP3 support may be a plug-in loaded on demand; a build without it fails below as an
+    // unknown format, which is what the user needs to hear.
+    Mix_Init(MIX_INIT_MP3);
+    Mix_Music* music = Mix_LoadMUS(path);
+    if (music == nullptr) {
+        if (outOfMemory()) return fail(SOUND_ERR_MEMORY);
+        FILE* probe = std::fopen(path, "rb");
+        if (probe == nullptr) return fail(SOUND_ERR_FILE_BAD);
+        std::fclose(probe);
+        return fail(SOUND_ERR_FILE_FORMAT);
+    }
+    if (sound.music != nullptr) Mix_FreeMusic(sound.music);
+    sound.music = music;
+    sound.streamOpen = true;
+    return true;
+}
+
+int32_t soundPlayStream(bool paused) {
+    if (!sound.streamOpen) {
+        fail(SOUND_ERR_PLAY);
+        return -1;
+    }
+    if (sound.muted) return 0;
+    if (!sound.deviceOpen) {
+        fail(SOUND_ERR_PLAY);
+        return -1;
+    }
+    // The mixer starts a stream as soon as it is played; silence it until it is paused and
+    // rewound, so the first sound heard is the stream's beginning when it is unpaused.
+    const int volume = Mix_VolumeMusic(-1);
+    if (paused) Mix_VolumeMusic(0);
+    if (Mix_PlayMusic(sound.music, 1) != 0) {
+        Mix_VolumeMusic(volume);
+        fail(SOUND_ERR_PLAY);
+        return -1;
+    }
+    if (paused) {
+        Mix_PauseMusic();
+        Mix_RewindMusic();
+        Mix_VolumeMusic(volume);
+    }
+    return 0;
+}
+
+void soundSetPaused(int32_t channel, bool paused) {
+    if (sound.muted || !sound.deviceOpen || channel != 0) return;
+    if (paused)
+        Mix_PauseMusic();
+    else
+        Mix_ResumeMusic();
+}
+
+bool soundSetPosition(double seconds) {
+    if (sound.muted) return true;
+    if (!sound.deviceOpen || sound.music == nullptr) return false;
+    return Mix_SetMusicPosition(seconds) == 0;
+}
+
+int32_t soundGetError() { return sound.lastError; }
+
+void soundClose() {
+    if (sound.deviceOpen) {
+        Mix_HaltMusic();
+        if (sound.music != nullptr) Mix_FreeMusic(sound.music);
+        Mix_CloseAudio();
+        Mix_Quit();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    const bool muted = sound.muted;
+    sound = SoundState{};
+    sound.muted = muted;
+}
+
+}  // namespace korvana

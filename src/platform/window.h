@@ -1,0 +1,58 @@
+// The show's window, its OpenGL context and the picture everything is drawn into.
+//
+// The context is a legacy (compatibility) one, double-buffered, RGBA with 8-bit alpha and a
+// 24-bit depth buffer, swap interval 0 (the show's own 20 ms sleep paces it). All drawing goes
+// into one persistent offscreen picture (a framebuffer object of width x height, RGBA8 colour and
+// 24-bit depth) that stays bound for the whole frame. presentFrame scales it into the window with
+// black bars and swaps; the picture itself is never cleared by this layer, because the light
+// trails add each frame onto what the colour buffer already holds, which a window's back buffer
+// does not promise to keep across a swap.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvana {
+
+// Opens the window and makes its context current. Full screen is the desktop's full-screen mode
+// (no display-mode change, so `refresh` and `bitsPerPixel` only describe what the show wants);
+// windowed is a width x height window. Failures: the video system cannot start -> message
+// "Kunne ikke registrere vinduesklassen" (caption "Fejl"), false; the window cannot be made ->
+// false without a message; no usable GL context or picture -> message "Kunne ikke oprette en
+// OpenGL Context." (caption "Fejl"), window destroyed, false.
+bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bitsPerPixel, bool fullScreen);
+
+// Destroys the picture, the context and the window, and stops the video system. Safe to call
+// when no window is open.
+void destroyGLWindow();
+
+// Blits the picture to the window's back buffer (largest rectangle of the picture's aspect, black
+// around it), swaps, binds the picture again and handles the pending window events. Does nothing
+// without a window.
+void presentFrame();
+
+// Handles the pending window events (Escape, window close) without presenting.
+void pumpWindowEvents();
+
+bool glWindowOpen();
+int32_t pictureWidth();
+int32_t pictureHeight();
+
+// Binds the picture as the target of drawing and reading again (after code that bound another).
+void bindPicture();
+
+// The picture as RGBA bytes, width x height x 4, top row first. False without a window.
+bool readPicture(std::vector<uint8_t>& rgba);
+
+// The rectangle of the window that shows the picture.
+struct PresentRect {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+// Largest rectangle of the picture's aspect inside a drawable, centred (whole pixels).
+PresentRect letterboxRect(int32_t drawableWidth, int32_t drawableHeight, int32_t pictureW, int32_t pictureH);
+
+}  // namespace korvana
