@@ -31,10 +31,6 @@ constexpr uint16_t LHD_SOLID = 0x0010;
 constexpr uint32_t MAIN_HEAD_SIZE = 13;
 constexpr uint32_t FILE_HEAD_SIZE = 32;
 
-// The most bytes one packed byte can stand for: every bit may be a one-bit code that repeats a
-// match of the longest length (260). An UnpSize beyond this is a lie of the header.
-constexpr uint64_t MAX_BYTES_PER_PACKED_BYTE = 8 * 260;
-
 struct MarkHeader {
     uint8_t Mark[7];
 };

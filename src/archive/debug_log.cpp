@@ -25,6 +25,8 @@ struct DebugLogState {
     std::string path;            // the log actually written, as given to debugLogInit
     bool enabled = false;
     uint32_t startTime = 0;
+    DebugLogListener listener = nullptr;
+    void* listenerContext = nullptr;
 };
 
 DebugLogState& logState() {
@@ -98,8 +100,14 @@ void debugLogInit(const char* path) {
     std::fclose(file);
 }
 
+void setDebugLogListener(DebugLogListener listener, void* context) {
+    logState().listener = listener;
+    logState().listenerContext = context;
+}
+
 void debugLog(const char* message, const char* sourceFile, uint32_t sourceLine) {
     DebugLogState& state = logState();
+    if (state.listener) state.listener(state.listenerContext, message ? message : "");
     if (!state.enabled) return;
     FILE* file = openLog(state.path, false);
     if (!file) return;
@@ -109,7 +117,7 @@ void debugLog(const char* message, const char* sourceFile, uint32_t sourceLine) 
 }
 
 void debugLogFormat(const char* sourceFile, uint32_t sourceLine, const char* format, ...) {
-    if (!logState().enabled) return;
+    if (!logState().enabled && !logState().listener) return;
     va_list args;
     va_start(args, format);
     va_list measure;

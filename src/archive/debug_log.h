@@ -18,6 +18,11 @@ void debugLogInit(const char* path);
 // Appends one entry when the log is enabled. `sourceFile`/`sourceLine` name the logging statement.
 void debugLog(const char* message, const char* sourceFile, uint32_t sourceLine);
 
+// Receives every message as it is logged, whether or not the log file is on (the archive tool
+// shows why an entry failed). Null removes it. `context` is passed back unchanged.
+using DebugLogListener = void (*)(void* context, const char* message);
+void setDebugLogListener(DebugLogListener listener, void* context);
+
 // Formats a message printf-style (any length: names can be long) and logs it as one entry.
 void debugLogFormat(const char* sourceFile, uint32_t sourceLine, const char* format, ...)
     __attribute__((format(printf, 3, 4)));

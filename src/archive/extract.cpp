@@ -61,8 +61,7 @@ bool outputCapacity(const FileHeader& head, bool decrypting, uint32_t& capacity)
         }
         capacity = decrypting ? roundUp16(head.PackSize) : head.UnpSize;
     } else {
-        if (static_cast<uint64_t>(head.UnpSize) >
-            static_cast<uint64_t>(head.PackSize) * MAX_BYTES_PER_PACKED_BYTE) {
+        if (static_cast<uint64_t>(head.UnpSize) > maxUnpackedSize(head.PackSize)) {
             KORVANA_LOGF("Packed file claims %u bytes, more than its %u packed bytes can hold: "
                          "refused",
                          head.UnpSize, head.PackSize);

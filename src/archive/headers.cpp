@@ -53,8 +53,12 @@ int readFileHeaderRest(ArchiveState& s) {
         std::memcpy(s.storedName, s.headerRest, head.NameSize);
         s.storedName[head.NameSize] = 0;
     }
-    s.headCrc = calcCrc32(s.headCrc, s.headerRest, rest);
-    s.headerCrcOk = static_cast<uint16_t>(~s.headCrc) == head.HeadCRC;
+    // The archiver covers the fixed part and the name; a header extension is covered too by some
+    // writers and not by others (a file comment is not), so either form is accepted.
+    const uint32_t nameCrc = calcCrc32(s.headCrc, s.headerRest, head.NameSize);
+    s.headCrc = calcCrc32(nameCrc, s.headerRest + head.NameSize, rest - head.NameSize);
+    s.headerCrcOk = static_cast<uint16_t>(~nameCrc) == head.HeadCRC ||
+                    static_cast<uint16_t>(~s.headCrc) == head.HeadCRC;
     if (!s.headerCrcOk) KORVANA_LOG("file header broken");
     return head.NameSize;
 }

@@ -1,0 +1,127 @@
+// Every row of the shared expected table: archives written by the real archiver, extracted here.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "archive_test_support.h"
+#include "support/testdata.h"
+
+namespace korvana::test {
+namespace {
+
+struct ExpectedRow {
+    std::string archive, entry, password, expect, sha256, logLine;
+    uint32_t size = 0;
+};
+
+std::vector<ExpectedRow> loadExpected() {
+    std::vector<ExpectedRow> rows;
+    std::ifstream in(testdataDir() / "rar" / "expected.tsv");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> fields;
+        std::stringstream split(line);
+        std::string field;
+        while (std::getline(split, field, '\t')) fields.push_back(field);
+        fields.resize(7);
+        ExpectedRow row{fields[0], fields[1], fields[2], fields[3], fields[5], fields[6]};
+        row.size = static_cast<uint32_t>(std::stoul(fields[4].empty() ? "0" : fields[4]));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// The method of the named entry, or -1 when the archive holds no such entry.
+[[maybe_unused]] int entryMethod(const std::filesystem::path& archive, const std::string& entry) {
+    ArchiveListing listing;
+    if (!archiveList(archive.c_str(), listing)) return -1;
+    for (const ArchiveEntryInfo& info : listing.blocks)
+        if (info.isFile() && compareArchiveName(entry.c_str(), info.name.c_str()) == 0) return info.method;
+    return -1;
+}
+
+TEST(ExpectedArchives, EveryRowOfTheSharedTable) {
+    KORVANA_REQUIRE_TESTDATA();
+    TempDir dir;
+    const std::filesystem::path log = startFreshLog(dir);
+    const std::vector<ExpectedRow> rows = loadExpected();
+    ASSERT_GE(rows.size(), 14u) << "expected.tsv lost rows";
+    int waiting = 0;
+    for (const ExpectedRow& row : rows) {
+        SCOPED_TRACE(row.archive + " / " + row.entry + " / password '" + row.password + "'");
+        const std::filesystem::path archive = testdataDir() / "rar" / row.archive;
+#ifndef KORVANA_HAVE_UNPACK
+        if (const int method = entryMethod(archive, row.entry); method >= 0 && method != 0x30) {
+            // Packed entries need the decoder (src/archive/unpack.cpp); these rows switch on by
+            // themselves once it is in the tree.
+            ++waiting;
+            continue;
+        }
+#endif
+        debugLogInit(log.c_str());
+        const Extraction e = extract(archive, row.entry.c_str(), row.password.c_str());
+        const std::vector<std::string> messages = logMessages(log);
+        ASSERT_GE(messages.size(), 2u);
+        EXPECT_EQ(messages.front(), "Extracting >" + row.entry + "< from >" + archive.string() +
+                                        "< (password is >" + row.password + "<)...");
+        if (row.expect == "ok") {
+            EXPECT_EQ(e.result, 1);
+            EXPECT_FALSE(e.bufferNull);
+            EXPECT_EQ(e.size, row.size);
+            EXPECT_EQ(sha256Hex(e.bytes.data(), e.bytes.size()), row.sha256);
+            EXPECT_EQ(messages.back(), "Extracted " + std::to_string(row.size) + " Bytes.");
+        } else {
+            EXPECT_EQ(e.result, 0);
+            EXPECT_TRUE(e.bufferNull);
+            EXPECT_EQ(e.size, 0u);
+            EXPECT_EQ(messages.back(), "Error - couldn't extract >" + row.entry +
+                                           "< and allocated 0 Bytes of unused memory!");
+        }
+        if (!row.logLine.empty()) {
+            EXPECT_TRUE(contains(messages, row.logLine)) << row.logLine;
+        }
+        if (row.logLine != "file header broken") {
+            EXPECT_FALSE(contains(messages, "file header broken"));
+        }
+    }
+    if (waiting) {
+        GTEST_SKIP() << waiting << " packed rows wait for the decoder (src/archive/unpack.cpp); "
+                     << "every stored row passed";
+    }
+}
+
+// Stored entries of the shared archives listed with the sizes the real archiver wrote.
+TEST(ExpectedArchives, ListingMatchesTheHeaders) {
+    KORVANA_REQUIRE_TESTDATA();
+    ArchiveListing listing;
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "comments-v20.rar").c_str(), listing), 1);
+    EXPECT_TRUE(listing.complete);
+    ASSERT_EQ(listing.blocks.size(), 2u);
+    EXPECT_EQ(listing.blocks[0].name, "FILE1.TXT");
+    EXPECT_EQ(listing.blocks[0].headSize, 66);
+    EXPECT_TRUE(listing.blocks[0].headerCrcOk);  // the file comment is outside the header CRC
+    EXPECT_EQ(listing.blocks[1].name, "FILE2.TXT");
+    EXPECT_TRUE(listing.blocks[1].headerCrcOk);
+
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "subblock-v20.rar").c_str(), listing), 1);
+    ASSERT_EQ(listing.blocks.size(), 5u);
+    EXPECT_EQ(listing.blocks[0].headType, 0x77);
+    EXPECT_EQ(listing.blocks[0].dataSize, 11u);
+    EXPECT_EQ(listing.blocks[3].name, "file2.txt");
+    EXPECT_EQ(listing.blocks[4].headType, 0x7B);
+
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "wav-regular-v20.rar").c_str(), listing), 1);
+    ASSERT_EQ(listing.blocks.size(), 2u);
+    EXPECT_EQ(listing.blocks[0].method, 0x35);
+    EXPECT_EQ(listing.blocks[0].unpSize, 56464u);
+    EXPECT_EQ(listing.blocks[0].dataSize, 42551u);
+    EXPECT_EQ(listing.blocks[1].method, 0x30);
+
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "bad-header-crc-v20.rar").c_str(), listing), 1);
+    ASSERT_FALSE(listing.blocks.empty());
+    EXPECT_FALSE(listing.blocks[0].headerCrcOk);
+}
+
+}  // namespace
+}  // namespace korvana::test
