@@ -1,0 +1,237 @@
+// The window, the context and the persistent picture, headless on Mesa (offscreen video driver):
+// what GL reports about the context and the picture, and pixels read back across presents.
+#include <gtest/gtest.h>
+
+#include <SDL2/SDL.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/gl.h"
+#include "platform/window.h"
+
+namespace korvana {
+namespace {
+
+constexpr GLenum kFramebufferBinding = 0x8CA6;
+
+struct WindowGuard {
+    ~WindowGuard() { destroyGLWindow(); }
+};
+
+// A flat-coloured rectangle in picture pixels (x, y from the bottom, as GL counts).
+void fillRect(int x0, int y0, int x1, int y1, float r, float g, float b) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 640, 0, 480, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glColor3f(r, g, b);
+    glBegin(GL_QUADS);
+    glVertex2i(x0, y0);
+    glVertex2i(x1, y0);
+    glVertex2i(x1, y1);
+    glVertex2i(x0, y1);
+    glEnd();
+}
+
+const uint8_t* pixelTopDown(const std::vector<uint8_t>& rgba, int x, int rowFromTop) {
+    return rgba.data() + (static_cast<size_t>(rowFromTop) * 640 + static_cast<size_t>(x)) * 4;
+}
+
+TEST(Window, LegacyContextAndPersistentPicture) {
+    WindowGuard guard;
+    ASSERT_TRUE(createGLWindow(640, 480, 60, 32, false)) << SDL_GetError();
+    ASSERT_TRUE(glWindowOpen());
+    EXPECT_EQ(pictureWidth(), 640);
+    EXPECT_EQ(pictureHeight(), 480);
+    EXPECT_STREQ(SDL_GetWindowTitle(SDL_GL_GetCurrentWindow()), "Korvana");
+    EXPECT_EQ(SDL_GL_GetSwapInterval(), 0);
+
+    // The picture is what is bound, with the formats the show draws into.
+    GLint binding = 0;
+    glGetIntegerv(kFramebufferBinding, &binding);
+    EXPECT_NE(binding, 0);
+    GLint bits[6] = {};
+    glGetIntegerv(GL_RED_BITS, &bits[0]);
+    glGetIntegerv(GL_GREEN_BITS, &bits[1]);
+    glGetIntegerv(GL_BLUE_BITS, &bits[2]);
+    glGetIntegerv(GL_ALPHA_BITS, &bits[3]);
+    glGetIntegerv(GL_DEPTH_BITS, &bits[4]);
+    EXPECT_EQ(bits[0], 8);
+    EXPECT_EQ(bits[1], 8);
+    EXPECT_EQ(bits[2], 8);
+    EXPECT_EQ(bits[3], 8);
+    EXPECT_EQ(bits[4], 24);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 640);
+    EXPECT_EQ(viewport[3], 480);
+
+    // A legacy context: immediate mode and the fixed pipeline work.
+    std::vector<uint8_t> rgba;
+    ASSERT_TRUE(readPicture(rgba));
+    ASSERT_EQ(rgba.size(), 640u * 480u * 4u);
+    EXPECT_EQ(pixelTopDown(rgba, 320, 240)[0], 0);  // starts black
+
+    fillRect(0, 240, 640, 480, 1.0f, 0.0f, 0.0f);  // top half red
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    presentFrame();
+    presentFrame();  // the picture survives presents: the layer never clears it
+    glGetIntegerv(kFramebufferBinding, &binding);
+    EXPECT_NE(binding, 0);
+    fillRect(0, 0, 320, 240, 0.0f, 0.0f, 1.0f);  // lower-left quarter blue, on top of what is there
+    presentFrame();
+
+    ASSERT_TRUE(readPicture(rgba));
+    const uint8_t* top = pixelTopDown(rgba, 10, 0);
+    EXPECT_EQ(top[0], 255);
+    EXPECT_EQ(top[2], 0);
+    const uint8_t* bottomLeft = pixelTopDown(rgba, 10, 479);
+    EXPECT_EQ(bottomLeft[0], 0);
+    EXPECT_EQ(bottomLeft[2], 255);
+    const uint8_t* bottomRight = pixelTopDown(rgba, 630, 479);
+    EXPECT_EQ(bottomRight[0] + bottomRight[1] + bottomRight[2], 0);
+}
+
+TEST(Window, PresentLeavesTheDrawingStateAlone) {
+    WindowGuard guard;
+    ASSERT_TRUE(createGLWindow(640, 480, 60, 32, false));
+    glClearColor(0.25f, 0.5f, 0.75f, 0.0f);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 10, 10);
+    glColorMask(GL_TRUE, GL_FALSE, GL_TRUE, GL_TRUE);
+    presentFrame();
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_FLOAT_EQ(clear[0], 0.25f);
+    EXPECT_FLOAT_EQ(clear[2], 0.75f);
+    EXPECT_TRUE(glIsEnabled(GL_SCISSOR_TEST));
+    GLboolean mask[4];
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    EXPECT_EQ(mask[1], GL_FALSE);
+    EXPECT_EQ(mask[0], GL_TRUE);
+}
+
+TEST(Window, FullScreenUsesTheDesktopAndKeepsThePictureSize) {
+    WindowGuard guard;
+    ASSERT_TRUE(createGLWindow(640, 480, 60, 32, true));
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    EXPECT_EQ(pictureWidth(), 640);
+    fillRect(0, 0, 640, 480, 0.0f, 1.0f, 0.0f);
+    presentFrame();
+    std::vector<uint8_t> rgba;
+    ASSERT_TRUE(readPicture(rgba));
+    EXPECT_EQ(rgba.size(), 640u * 480u * 4u);
+    EXPECT_EQ(pixelTopDown(rgba, 639, 479)[1], 255);
+}
+
+TEST(Window, DestroyAndReopen) {
+    ASSERT_TRUE(createGLWindow(640, 480, 60, 32, false));
+    destroyGLWindow();
+    EXPECT_FALSE(glWindowOpen());
+    std::vector<uint8_t> rgba;
+    EXPECT_FALSE(readPicture(rgba));
+    presentFrame();     // no window: nothing happens
+    destroyGLWindow();  // twice is harmless
+    ASSERT_TRUE(createGLWindow(640, 480, 60, 32, false));
+    EXPECT_TRUE(readPicture(rgba));
+    destroyGLWindow();
+}
+
+TEST(Window, NoVideoSystemGivesTheClassMessage) {
+    const char* old = SDL_getenv("SDL_VIDEODRIVER");
+    const std::string saved = old ? old : "";
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    testing::internal::CaptureStderr();
+    const bool ok = createGLWindow(640, 480, 60, 32, true);
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (old) setenv("SDL_VIDEODRIVER", saved.c_str(), 1); else unsetenv("SDL_VIDEODRIVER");
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(glWindowOpen());
+    EXPECT_NE(err.find("Fejl: Kunne ikke registrere vinduesklassen\n"), std::string::npos) << err;
+}
+
+TEST(Letterbox, LargestRectangleOfThePicturesAspect) {
+    auto check = [](int dw, int dh, int x, int y, int w, int h) {
+        const PresentRect r = letterboxRect(dw, dh, 640, 480);
+        EXPECT_EQ(r.x, x) << dw << "x" << dh;
+        EXPECT_EQ(r.y, y) << dw << "x" << dh;
+        EXPECT_EQ(r.width, w) << dw << "x" << dh;
+        EXPECT_EQ(r.height, h) << dw << "x" << dh;
+    };
+    check(640, 480, 0, 0, 640, 480);
+    check(1024, 768, 0, 0, 1024, 768);
+    check(1920, 1080, 240, 0, 1440, 1080);  // bars left and right
+    check(1280, 1024, 0, 32, 1280, 960);    // bars above and below
+    check(641, 480, 0, 0, 640, 480);        // odd pixel left over goes to the right
+    check(0, 480, 0, 0, 0, 0);
+    check(-5, 480, 0, 0, 0, 0);
+}
+
+// Stands in for drivers: answers only the names it is given.
+std::vector<std::string> asked;
+const char* const* offered = nullptr;
+void dummyEntry() {}
+void* fakeLookUp(const char* name) {
+    asked.push_back(name);
+    for (const char* const* o = offered; *o != nullptr; ++o)
+        if (std::strcmp(*o, name) == 0) return reinterpret_cast<void*>(&dummyEntry);
+    return nullptr;
+}
+
+TEST(GLExtensions, SixMultitextureEntryPointsDecide) {
+    const char* const all[] = {"glUnlockArraysEXT",    "glLockArraysEXT",      "glMultiTexCoord1fARB",
+                               "glMultiTexCoord2fARB", "glMultiTexCoord3fARB", "glMultiTexCoord4fARB",
+                               "glActiveTextureARB",   "glClientActiveTextureARB", nullptr};
+    asked.clear();
+    offered = all;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(initGLExtensions(fakeLookUp));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_EQ(asked.size(), 8u);
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(asked[i], all[i]);  // asked in the fixed order
+    EXPECT_NE(glActiveTextureARB, nullptr);
+    EXPECT_NE(glLockArraysEXT, nullptr);
+
+    // No compiled vertex arrays: no error, no message, those two stay null.
+    const char* const noLock[] = {"glMultiTexCoord1fARB", "glMultiTexCoord2fARB", "glMultiTexCoord3fARB",
+                                  "glMultiTexCoord4fARB", "glActiveTextureARB",   "glClientActiveTextureARB",
+                                  nullptr};
+    offered = noLock;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(initGLExtensions(fakeLookUp));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(glLockArraysEXT, nullptr);
+    EXPECT_EQ(glUnlockArraysEXT, nullptr);
+
+    // Only glClientActiveTextureARB missing: false with the message.
+    const char* const noClient[] = {"glUnlockArraysEXT",    "glLockArraysEXT",      "glMultiTexCoord1fARB",
+                                    "glMultiTexCoord2fARB", "glMultiTexCoord3fARB", "glMultiTexCoord4fARB",
+                                    "glActiveTextureARB",   nullptr};
+    offered = noClient;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(initGLExtensions(fakeLookUp));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "OpenGL Setup Error!: Your OpenGL does not support either multitexturing or lockarray.\n");
+    EXPECT_EQ(glClientActiveTextureARB, nullptr);
+}
+
+TEST(GLExtensions, MesaHasThemAll) {
+    WindowGuard guard;
+    ASSERT_TRUE(createGLWindow(640, 480, 60, 32, false));
+    EXPECT_TRUE(initGLExtensions());
+    ASSERT_NE(glActiveTextureARB, nullptr);
+    glActiveTextureARB(GL_TEXTURE1_ARB);
+    GLint active = 0;
+    glGetIntegerv(0x84E0 /* GL_ACTIVE_TEXTURE */, &active);
+    EXPECT_EQ(active, GL_TEXTURE1_ARB);
+    glActiveTextureARB(GL_TEXTURE0_ARB);
+}
+
+}  // namespace
+}  // namespace korvana
