@@ -20,6 +20,8 @@ struct PackOptions {
     // Multimedia (audio predictor) coding: chosen per block by cost, forced on, or never used.
     enum class Multimedia { Auto, On, Off };
     Multimedia multimedia = Multimedia::Auto;
+    // A non-solid entry that packing would not make smaller is stored instead.
+    bool storeIncompressible = true;
 };
 
 struct PackInput {

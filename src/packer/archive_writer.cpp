@@ -1,0 +1,197 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <iterator>
+#include <memory>
+
+#include "packer/packer.h"
+#include "packer/rar20_encoder.h"
+#include "packer/rar_crypt.h"
+
+namespace korvana {
+
+namespace {
+
+constexpr uint8_t kMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+constexpr uint16_t kFlagEncrypted = 0x0004;
+constexpr uint16_t kFlagSolid = 0x0010;
+constexpr uint16_t kFlagWindow1M = 0x0080;  // dictionary size field: 1024 KiB
+constexpr uint16_t kFlagLongBlock = 0x8000;
+constexpr uint16_t kMainSolid = 0x0008;
+constexpr uint8_t kUnpVer = 20;
+constexpr size_t kMaxName = 259;      // what a reader's name buffer holds
+constexpr size_t kMaxPassword = 254;  // what a reader's password buffer holds
+constexpr uint64_t kMaxEntry = 0x7FFFFFFF;  // sizes a reader counts in signed 32 bits
+
+void put16(std::vector<uint8_t>& v, uint32_t x) {
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+void put32(std::vector<uint8_t>& v, uint32_t x) {
+    put16(v, x & 0xFFFF);
+    put16(v, x >> 16);
+}
+
+// Fills in the 16-bit header CRC at the block start from the bytes after it.
+void sealHeader(std::vector<uint8_t>& archive, size_t start) {
+    const uint32_t crc = pack::crc32(archive.data() + start + 2, archive.size() - start - 2);
+    archive[start] = uint8_t(crc);
+    archive[start + 1] = uint8_t(crc >> 8);
+}
+
+bool fail(std::string* error, const std::string& why) {
+    if (error) *error = why;
+    return false;
+}
+
+}  // namespace
+
+bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, std::vector<uint8_t>* archive,
+                  std::string* error) {
+    if (!archive) return fail(error, "no output buffer");
+    if (opt.password.size() > kMaxPassword)
+        return fail(error, "password longer than " + std::to_string(kMaxPassword) + " characters");
+    if (opt.password.find('\0') != std::string::npos) return fail(error, "password contains a NUL character");
+    for (const PackInput& f : files) {
+        if (f.name.empty()) return fail(error, "empty entry name");
+        if (f.name.size() > kMaxName)
+            return fail(error, "entry name longer than " + std::to_string(kMaxName) + " bytes: " + f.name.substr(0, 40) + "...");
+        if (f.name.find('\0') != std::string::npos) return fail(error, "entry name contains a NUL character");
+        if (f.data.size() > kMaxEntry) return fail(error, "entry too large (2 GiB or more): " + f.name);
+        if (f.level > 5) return fail(error, "compression level above 5 for " + f.name);
+    }
+    if (opt.level < 0 || opt.level > 5) return fail(error, "compression level must be 0..5");
+
+    std::vector<uint8_t>& out = *archive;
+    out.assign(std::begin(kMarker), std::end(kMarker));
+    const size_t main = out.size();
+    put16(out, 0);
+    out.push_back(0x73);
+    put16(out, opt.solid ? kMainSolid : 0);
+    put16(out, 13);
+    put16(out, 0);
+    put32(out, 0);
+    sealHeader(out, main);
+
+    const bool encrypt = !opt.password.empty();
+    std::unique_ptr<pack::Rar20Encoder> encoder;
+    int encoderLevel = -1;
+    bool packedBefore = false;  // a packed entry precedes: solid entries continue its stream
+    for (const PackInput& f : files) {
+        const int level = f.level >= 0 ? f.level : opt.level;
+        std::vector<uint8_t> data;
+        bool stored = level == 0 || f.data.empty();
+        bool solidEntry = opt.solid && packedBefore;
+        if (!stored) {
+            // One encoder per level; a solid stream keeps one encoder whatever the entries ask.
+            if (!encoder || (!opt.solid && encoderLevel != level)) {
+                if (!opt.solid || !encoder) {
+                    encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
+                    encoderLevel = level;
+                }
+            }
+            data = encoder->encodeEntry(f.data.data(), f.data.size(), solidEntry, encrypt);
+            if (!opt.solid && opt.storeIncompressible && data.size() >= f.data.size()) {
+                stored = true;
+            } else {
+                packedBefore = true;
+            }
+        }
+        if (stored) data = f.data;
+        const uint32_t unpSize = static_cast<uint32_t>(f.data.size());
+        if (encrypt && !data.empty()) {
+            data.resize((data.size() + 15) / 16 * 16, 0);
+            pack::Rar20Cipher cipher(opt.password);
+            for (size_t i = 0; i < data.size(); i += 16) cipher.encryptBlock(data.data() + i);
+        }
+        if (data.size() > 0xFFFFFFFFu) return fail(error, "packed entry too large: " + f.name);
+
+        uint16_t flags = kFlagLongBlock | kFlagWindow1M;
+        if (encrypt) flags |= kFlagEncrypted;
+        if (solidEntry) flags |= kFlagSolid;
+        const size_t start = out.size();
+        put16(out, 0);
+        out.push_back(0x74);
+        put16(out, flags);
+        put16(out, static_cast<uint32_t>(32 + f.name.size()));
+        put32(out, static_cast<uint32_t>(data.size()));
+        put32(out, unpSize);
+        out.push_back(0);  // host OS: MS-DOS, whose attribute bits we record
+        put32(out, pack::crc32(f.data.data(), f.data.size()));
+        put32(out, f.dosTime);
+        out.push_back(kUnpVer);
+        out.push_back(static_cast<uint8_t>(stored ? 0x30 : 0x30 + level));
+        put16(out, static_cast<uint32_t>(f.name.size()));
+        put32(out, f.attributes);
+        out.insert(out.end(), f.name.begin(), f.name.end());
+        sealHeader(out, start);
+        out.insert(out.end(), data.begin(), data.end());
+    }
+
+    const size_t end = out.size();
+    put16(out, 0);
+    out.push_back(0x7B);
+    put16(out, 0x4000);
+    put16(out, 7);
+    sealHeader(out, end);
+    return true;
+}
+
+bool writeArchive(const std::string& path, const std::vector<PackInput>& files, const PackOptions& opt,
+                  std::string* error) {
+    std::vector<uint8_t> bytes;
+    if (!buildArchive(files, opt, &bytes, error)) return false;
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return fail(error, "cannot create a temporary file beside " + path + ": " + std::strerror(errno));
+    bool ok = true;
+    std::string why;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            why = std::string("write failed: ") + std::strerror(errno);
+        } else {
+            done += static_cast<size_t>(n);
+        }
+    }
+    if (ok) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
+    if (ok && fsync(fd) != 0) {
+        ok = false;
+        why = std::string("fsync failed: ") + std::strerror(errno);
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        why = std::string("close failed: ") + std::strerror(errno);
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        why = "cannot rename the temporary file to " + path + ": " + std::strerror(errno);
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return fail(error, why);
+    }
+    return true;
+}
+
+uint32_t dosTimeFromUnix(int64_t unixTime) {
+    std::time_t t = static_cast<std::time_t>(unixTime);
+    std::tm tm{};
+    if (!localtime_r(&t, &tm) || tm.tm_year < 80) return (0u << 25) | (1u << 21) | (1u << 16);
+    if (tm.tm_year > 80 + 127) tm.tm_year = 80 + 127;
+    return uint32_t(tm.tm_year - 80) << 25 | uint32_t(tm.tm_mon + 1) << 21 | uint32_t(tm.tm_mday) << 16 |
+           uint32_t(tm.tm_hour) << 11 | uint32_t(tm.tm_min) << 5 | uint32_t(tm.tm_sec / 2);
+}
+
+}  // namespace korvana

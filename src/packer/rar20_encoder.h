@@ -1,0 +1,43 @@
+// The RAR 2.0 compressor (UnpVer 20): LZ over a 1 MiB window with Huffman-coded literals, lengths
+// and distances, and the multimedia mode whose symbols are the residuals of the audio predictor.
+// It mirrors every piece of decoder state (distance history, tables, predictors) so that each
+// choice it makes decodes exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "packer/packer.h"
+
+namespace korvana::pack {
+
+class Rar20Encoder {
+public:
+    Rar20Encoder(int level, PackOptions::Multimedia multimedia);
+    ~Rar20Encoder();
+    Rar20Encoder(const Rar20Encoder&) = delete;
+    Rar20Encoder& operator=(const Rar20Encoder&) = delete;
+
+    // Packs `size` bytes as the next entry's data. With `continueSolid` the entry goes on from the
+    // window, history and tables of the entry packed before (its header then carries flag 0x10);
+    // otherwise everything starts afresh. `padded`: the stream will be followed by padding bytes
+    // (encryption), so it ends with a symbol that keeps a decoder from reading them as new tables.
+    std::vector<uint8_t> encodeEntry(const uint8_t* data, size_t size, bool continueSolid, bool padded);
+
+    // Figures of the last entry, for tests and benchmarks.
+    struct Stats {
+        size_t lzBlocks = 0;
+        size_t audioBlocks = 0;
+        unsigned lastChannels = 0;
+    };
+    const Stats& stats() const { return stats_; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    Stats stats_;
+};
+
+}  // namespace korvana::pack
