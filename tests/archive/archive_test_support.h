@@ -104,15 +104,15 @@ inline void put32(Bytes& b, uint32_t v) {
 
 // One file block, all fields overridable so the tests can build broken headers.
 struct FileEntry {
-    std::string name;
-    Bytes data;                 // the data area as stored
+    std::string name = {};
+    Bytes data = {};            // the data area as stored
     uint8_t method = 0x30;
     uint8_t unpVer = 20;
     uint16_t flags = 0x8000;
     int64_t unpSize = -1;       // -1: data.size()
     int64_t fileCrc = -1;       // -1: CRC of `plain` (or of data)
-    Bytes plain;                // what the entry unpacks to, when it differs from data
-    Bytes extension;            // bytes between the name and the data (HeadSize grows)
+    Bytes plain = {};           // what the entry unpacks to, when it differs from data
+    Bytes extension = {};       // bytes between the name and the data (HeadSize grows)
     int64_t headSize = -1;      // -1: computed
     int64_t nameSize = -1;      // -1: name.size()
     bool breakHeaderCrc = false;
