@@ -22,6 +22,15 @@ DecodedImage refused(std::string reason) {
     return image;
 }
 
+// A refusal that still tells what the header said.
+DecodedImage refused(std::string reason, int32_t width, int32_t height, int32_t channels) {
+    DecodedImage image = refused(std::move(reason));
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    return image;
+}
+
 std::string sizeText(int64_t width, int64_t height) {
     return std::to_string(width) + " x " + std::to_string(height);
 }
@@ -76,35 +85,36 @@ DecodedImage decodeTga(MemoryStream& stream, int32_t maxSide) {
     const int32_t width = geometry[0] | (geometry[1] << 8);
     const int32_t height = geometry[2] | (geometry[3] << 8);
     const int depth = geometry[4];
+    // Refusals still report what the header says (for the asset inspector).
+    auto refuse = [&](std::string reason) {
+        return refused(std::move(reason), width, height, depth / 8);
+    };
 
     if (colourMapType != 0)
-        return refused("colour-mapped Targa (colour-map type " + std::to_string(colourMapType) +
-                       ")");
+        return refuse("colour-mapped Targa (colour-map type " + std::to_string(colourMapType) +
+                      ")");
     if (imageType != 2 && imageType != 3)
-        return refused("Targa image type " + std::to_string(imageType) +
-                       " (only uncompressed true-colour 2 and grey-scale 3 are read)");
-    if (width != height) return refused("not square (" + sizeText(width, height) + ")");
+        return refuse("Targa image type " + std::to_string(imageType) +
+                      " (only uncompressed true-colour 2 and grey-scale 3 are read)");
+    if (width != height) return refuse("not square (" + sizeText(width, height) + ")");
     if (depth != 32 && depth != 24)
-        return refused("pixel depth " + std::to_string(depth) + " bits (only 24 and 32 are read)");
-    if (width == 0) return refused("empty image (0 x 0)");
+        return refuse("pixel depth " + std::to_string(depth) + " bits (only 24 and 32 are read)");
+    if (width == 0) return refuse("empty image (0 x 0)");
     if (width > maxSide)
-        return refused("too large (" + sizeText(width, height) + ", largest side accepted " +
-                       std::to_string(maxSide) + ")");
+        return refuse("too large (" + sizeText(width, height) + ", largest side accepted " +
+                      std::to_string(maxSide) + ")");
 
     // Pixels follow the fixed header directly: image-ID field and colour map are not skipped.
     const uint32_t pixelCount = static_cast<uint32_t>(width) * static_cast<uint32_t>(height);
     const uint64_t needed = static_cast<uint64_t>(pixelCount) * (depth / 8);
     const int64_t available = static_cast<int64_t>(stream.size) - stream.position;
     if (needed > static_cast<uint64_t>(available))
-        return refused("pixel data truncated (" + std::to_string(needed) +
-                       " bytes needed after the header, " + std::to_string(available) +
-                       " present)");
-    DecodedImage image;
+        return refuse("pixel data truncated (" + std::to_string(needed) +
+                      " bytes needed after the header, " + std::to_string(available) +
+                      " present)");
+    DecodedImage image = refused("", width, height, depth / 8);
     image.pixels = readTgaPixels(stream, pixelCount, depth);
-    if (!image.pixels) return refused("out of memory for the pixels");
-    image.width = width;
-    image.height = height;
-    image.channels = depth / 8;
+    if (!image.pixels) return refuse("out of memory for the pixels");
     return image;
 }
 
