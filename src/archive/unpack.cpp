@@ -212,16 +212,20 @@ private:
     uint32_t pos_ = 0;  // bit position in InBuf: InAddr * 8 + InBit
 };
 
+// Reads until `count` bytes are in or the packed data ends: the refill rules assume every read
+// but the last fills its part of the buffer, whatever the source's read granularity.
 uint32_t Unpacker::readPacked(uint8_t* dest, uint32_t count) {
-    if (io_.read == nullptr) {
-        return 0;
+    uint32_t total = 0;
+    while (io_.read != nullptr && total < count) {
+        const uint32_t n = io_.read(io_.context, dest + total, count - total);
+        // A failed read ends the packed data like its real end does; the entry then fails its
+        // check.
+        if (n == READ_ERROR || n == 0) {
+            break;
+        }
+        total += std::min(n, count - total);
     }
-    const uint32_t n = io_.read(io_.context, dest, count);
-    // A failed read ends the packed data like its real end does; the entry then fails its check.
-    if (n == READ_ERROR) {
-        return 0;
-    }
-    return std::min(n, count);
+    return total;
 }
 
 void Unpacker::unpReadBuf(bool first) {

@@ -1,0 +1,245 @@
+// Multimedia mode: the adaptive predictor on its own, and table sets that switch the stream into
+// and out of multimedia mode with 1..4 channels. Expected bytes are worked out by hand: while a
+// channel's weights are all zero its prediction is just its previous value, so each output byte
+// is (previous value of that channel) - residual.
+#include <gtest/gtest.h>
+
+#include "archive/audio.h"
+#include "unpack_harness.h"
+
+namespace korvana {
+namespace {
+
+using test::Decoder;
+using test::StreamWriter;
+using test::variedLengths;
+
+TEST(DecodeAudio, ZeroStateReturnsThePredictionMinusTheResidual) {
+    AudioVariables v;
+    int32_t channelDelta = 0;
+    EXPECT_EQ(decodeAudio(v, channelDelta, 0), 0);
+
+    AudioVariables w;
+    channelDelta = 0;
+    EXPECT_EQ(decodeAudio(w, channelDelta, 5), 251);
+    EXPECT_EQ(w.LastChar, -5);  // kept unreduced
+    EXPECT_EQ(w.LastDelta, -5);
+    EXPECT_EQ(channelDelta, -5);
+    EXPECT_EQ(w.ByteCount, 1u);
+    // Residual 5 is D = 40; every history value was 0.
+    EXPECT_EQ(w.Dif[0], 40u);
+    EXPECT_EQ(w.Dif[10], 40u);
+
+    // The next byte predicts from the previous value -5 (reduced: 251): 251 - 3 = 248.
+    EXPECT_EQ(decodeAudio(w, channelDelta, 3), 248);
+    EXPECT_EQ(w.D1, -5);
+    EXPECT_EQ(w.D2, -5);
+    EXPECT_EQ(w.LastChar, 248);
+    // 248 - (-5) = 253, as a signed byte -3.
+    EXPECT_EQ(w.LastDelta, -3);
+
+    // A residual of 200 is the signed byte -56: its error term is 448.
+    AudioVariables big;
+    channelDelta = 0;
+    decodeAudio(big, channelDelta, 200);
+    EXPECT_EQ(big.Dif[0], 448u);
+}
+
+TEST(DecodeAudio, WeightsMoveOnlyOnEvery32ndByteAndOnlyTheChosenOne) {
+    // Varied residuals from the zero state: nothing moves during the first 31 bytes.
+    AudioVariables v;
+    int32_t channelDelta = 0;
+    const uint32_t residuals[] = {5, 250, 17, 3, 0, 128, 77, 9};
+    for (uint32_t i = 0; i < 31; ++i) {
+        decodeAudio(v, channelDelta, residuals[i % 8]);
+        EXPECT_EQ(v.K1 | v.K2 | v.K3 | v.K4 | v.K5, 0) << "byte " << i + 1;
+    }
+    uint32_t sum = 0;
+    for (uint32_t d : v.Dif) sum += d;
+    EXPECT_GT(sum, 0u);
+    decodeAudio(v, channelDelta, residuals[31 % 8]);
+    for (uint32_t d : v.Dif) EXPECT_EQ(d, 0u);  // sums start over after the 32nd byte
+    EXPECT_LE(std::abs(v.K1) + std::abs(v.K2) + std::abs(v.K3) + std::abs(v.K4) + std::abs(v.K5), 1);
+
+    // The smallest sum picks the weight. A call with all-zero history and residual 0 adds
+    // nothing, so the sums set here decide. Index 4 (raise K2) is the unique minimum.
+    AudioVariables chosen;
+    chosen.ByteCount = 31;
+    for (uint32_t i = 0; i < 11; ++i) chosen.Dif[i] = 100 + i;
+    chosen.Dif[4] = 7;
+    channelDelta = 0;
+    decodeAudio(chosen, channelDelta, 0);
+    EXPECT_EQ(chosen.K1, 0);
+    EXPECT_EQ(chosen.K2, 1);
+    EXPECT_EQ(chosen.K3, 0);
+    EXPECT_EQ(chosen.K4, 0);
+    EXPECT_EQ(chosen.K5, 0);
+
+    // The same sums one byte earlier: nothing moves, the sums stay.
+    AudioVariables early;
+    early.ByteCount = 30;
+    for (uint32_t i = 0; i < 11; ++i) early.Dif[i] = 100 + i;
+    early.Dif[4] = 7;
+    decodeAudio(early, channelDelta, 0);
+    EXPECT_EQ(early.K2, 0);
+    EXPECT_EQ(early.Dif[4], 7u);
+
+    // Ties go to the lowest index: 3 (lower K2) beats 9 (lower K5).
+    AudioVariables tie;
+    tie.ByteCount = 63;
+    for (uint32_t i = 0; i < 11; ++i) tie.Dif[i] = 50;
+    tie.Dif[3] = 10;
+    tie.Dif[9] = 10;
+    decodeAudio(tie, channelDelta, 0);
+    EXPECT_EQ(tie.K2, -1);
+    EXPECT_EQ(tie.K5, 0);
+
+    // Index 0 wins the tie of all-equal sums: nothing moves.
+    AudioVariables none;
+    none.ByteCount = 31;
+    decodeAudio(none, channelDelta, 0);
+    EXPECT_EQ(none.K1 | none.K2 | none.K3 | none.K4 | none.K5, 0);
+}
+
+TEST(DecodeAudio, WeightsStopAt16AndMinus17) {
+    auto adjust = [](int32_t start, uint32_t index) {
+        AudioVariables v;
+        v.K3 = start;
+        v.ByteCount = 31;
+        for (uint32_t i = 0; i < 11; ++i) v.Dif[i] = 1000;
+        v.Dif[index] = 1;
+        int32_t channelDelta = 0;
+        decodeAudio(v, channelDelta, 0);
+        return v.K3;
+    };
+    EXPECT_EQ(adjust(15, 6), 16);
+    EXPECT_EQ(adjust(16, 6), 16);
+    EXPECT_EQ(adjust(-16, 5), -17);
+    EXPECT_EQ(adjust(-17, 5), -17);
+    EXPECT_EQ(adjust(16, 5), 15);
+    EXPECT_EQ(adjust(-17, 6), -16);
+}
+
+TEST(DecodeAudio, ChannelsShareTheChannelDelta) {
+    // Channel b weighs the shared delta with K5 = 8, so its prediction is the delta of the byte
+    // just before it, whichever channel made that byte.
+    AudioVariables a;
+    AudioVariables b;
+    b.K5 = 8;
+    int32_t channelDelta = 0;
+    EXPECT_EQ(decodeAudio(a, channelDelta, 16), 240);  // 0 - 16
+    EXPECT_EQ(channelDelta, -16);
+    // b: (8 * -16) >> 3 = -16, reduced 240; minus residual 0.
+    EXPECT_EQ(decodeAudio(b, channelDelta, 0), 240);
+    EXPECT_EQ(b.LastChar, 240);
+    EXPECT_EQ(channelDelta, -16);  // 240 - 0 as a signed byte
+    EXPECT_EQ(a.LastChar, -16);    // a's own state was not touched by b
+    EXPECT_EQ(a.ByteCount, 1u);
+    EXPECT_EQ(b.ByteCount, 1u);
+
+    // Without the link (a fresh shared delta) b predicts 0.
+    AudioVariables c;
+    c.K5 = 8;
+    int32_t fresh = 0;
+    EXPECT_EQ(decodeAudio(c, fresh, 0), 0);
+}
+
+std::vector<std::vector<uint8_t>> channelTables(size_t channels) {
+    std::vector<std::vector<uint8_t>> tables;
+    for (size_t c = 0; c < channels; ++c) {
+        // A different code per channel: decoding with the wrong channel's table goes astray.
+        tables.push_back(variedLengths(257, static_cast<uint8_t>(8 + c)));
+    }
+    return tables;
+}
+
+TEST(MultimediaStream, InterleavesChannelsAndSwitchesTables) {
+    StreamWriter s;
+    s.lzTables(test::defaultLd(), test::defaultDd(), test::defaultRd());
+    s.literal('A');
+    s.newTablesCode();
+    s.audioTables(channelTables(2));
+    // ch0: 0-5 = -5 (251); ch1: 0-7 = -7 (249); ch0: 251-1 = 250; ch1: 249-2 = 247.
+    s.residual(5);
+    s.residual(7);
+    s.residual(1);
+    s.residual(2);
+    // Back to LZ: bit 15 clear.
+    s.newTablesCode();
+    s.lzTables(test::defaultLd(), test::defaultDd(), test::defaultRd());
+    s.literal('B');
+    // Multimedia again with one channel: CurChannel is 0 and stays 0; channel 0 goes on from
+    // its previous value 250: 250 - 10 = 240.
+    s.newTablesCode();
+    s.audioTables(channelTables(1));
+    s.residual(10);
+
+    Decoder d;
+    const std::vector<uint8_t> expected = {'A', 251, 249, 250, 247, 'B', 240};
+    EXPECT_EQ(d.decode(s.bits.bytes(8), static_cast<uint32_t>(expected.size())), expected);
+    EXPECT_TRUE(d.state->UnpAudioBlock);
+    EXPECT_EQ(d.state->UnpChannels, 1u);
+}
+
+TEST(MultimediaStream, ChannelCountAndCurChannelReset) {
+    for (uint32_t channels = 1; channels <= 4; ++channels) {
+        StreamWriter s;
+        s.audioTables(channelTables(channels));
+        std::vector<uint8_t> expected;
+        for (uint32_t i = 0; i < 2 * channels; ++i) {
+            const uint32_t residual = 3 + i;
+            s.residual(residual);
+            // The second round of each channel subtracts from its own first byte.
+            const uint32_t previous = i < channels ? 0 : expected[i - channels];
+            expected.push_back(static_cast<uint8_t>(previous - residual));
+        }
+        Decoder d;
+        EXPECT_EQ(d.decode(s.bits.bytes(8), static_cast<uint32_t>(expected.size())), expected)
+            << channels << " channels";
+        EXPECT_EQ(d.state->UnpChannels, channels);
+    }
+
+    // Three channels, two bytes decoded (CurChannel 2); a 2-channel set resets CurChannel to 0,
+    // a 4-channel set would keep it.
+    for (uint32_t next : {2u, 4u}) {
+        StreamWriter s;
+        s.audioTables(channelTables(3));
+        s.residual(10);  // ch0: 246
+        s.residual(20);  // ch1: 236
+        s.newTablesCode();
+        s.audioTables(channelTables(next));
+        const uint32_t channel = next == 2 ? 0 : 2;
+        s.setChannel(channel);
+        s.residual(1);
+        // ch0 goes on from 246 (245); ch2 starts from 0 (255).
+        const uint8_t last = next == 2 ? 245 : 255;
+        Decoder d;
+        EXPECT_EQ(d.decode(s.bits.bytes(8), 3), (std::vector<uint8_t>{246, 236, last})) << next;
+        EXPECT_EQ(d.state->CurChannel, (channel + 1) % next);
+    }
+}
+
+TEST(MultimediaStream, SolidEntryKeepsPredictorsAndMode) {
+    StreamWriter first;
+    first.audioTables(channelTables(2));
+    first.residual(5);   // ch0: 251
+    first.residual(6);   // ch1: 250
+    first.residual(7);   // ch0: 244
+    StreamWriter second = first;  // the same codes, a fresh bit stream
+    second.bits = test::BitWriter();
+    second.residual(4);  // ch1 (CurChannel carried over): 250 - 4 = 246
+    second.residual(4);  // ch0: 244 - 4 = 240
+
+    Decoder d;
+    EXPECT_EQ(d.decode(first.bits.bytes(8), 3), (std::vector<uint8_t>{251, 250, 244}));
+    EXPECT_EQ(d.decode(second.bits.bytes(8), 2, /*solid=*/true), (std::vector<uint8_t>{246, 240}));
+
+    // A non-solid entry starts over: predictors, channel and window zeroed, tables read afresh.
+    StreamWriter fresh;
+    fresh.audioTables(channelTables(2));
+    fresh.residual(4);
+    EXPECT_EQ(d.decode(fresh.bits.bytes(8), 1), (std::vector<uint8_t>{252}));
+}
+
+}  // namespace
+}  // namespace korvana
