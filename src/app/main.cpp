@@ -1,3 +1,47 @@
-// Entry point of the show. The start-up, frame loop and tear-down live in the app library
-// (run by the foundation work that follows this skeleton).
-int main() { return 0; }
+// Entry point of the show: options, the data folder, the debug log's place, then the show itself
+// on the real clock.
+#include <cstdio>
+#include <string>
+
+#include "app/app_info.h"
+#include "app/command_line.h"
+#include "app/data_folder.h"
+#include "app/show.h"
+#include "archive/debug_log.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+int main(int argc, char** argv) {
+    using namespace korvana;
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "korvana";
+
+    CommandLine options;
+    std::string error;
+    if (!parseCommandLine(argc, argv, options, error)) {
+        std::fprintf(stderr, "korvana: %s\nTry '%s --help' for the options.\n", error.c_str(), program);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText(program).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("korvana %s\n", korvanaVersion());
+        return 0;
+    }
+    if (!enterDataFolder(options.haveDataDir ? options.dataDir : std::string(), defaultDataFolders(), error)) {
+        std::fprintf(stderr, "korvana: %s\n", error.c_str());
+        return 2;
+    }
+
+    // The archive reader logs only where the application tells it to.
+    static const std::string logPath = debugLogPathForPlatform();
+    setDebugLogPath(logPath.empty() ? nullptr : logPath.c_str());
+
+    ShowOptions show;
+    show.fullScreen = !options.windowed;
+    show.mute = options.mute;
+    show.seekMilliseconds = options.seekMilliseconds;
+    RealClock clock;
+    return runShow(show, clock, showSceneTable());
+}

@@ -1,0 +1,8 @@
+// Build facts of the application.
+#pragma once
+
+namespace korvana {
+
+const char* korvanaVersion();
+
+}  // namespace korvana

@@ -1,0 +1,43 @@
+// The program's options. Without any, the show runs exactly as it always has: full screen, the
+// data in the working directory (or the default content), with music, from the start.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvana {
+
+struct CommandLine {
+    bool windowed = false;
+    bool mute = false;
+    bool help = false;
+    bool version = false;
+    bool haveDataDir = false;
+    std::string dataDir;
+    uint32_t seekMilliseconds = 0;
+};
+
+// One option: its name, the names of its arguments (for the help text), what it does, and how it
+// takes its arguments into the CommandLine (false with a reason for a bad argument). New options
+// are new rows of commandLineOptions().
+struct OptionSpec {
+    const char* name;
+    std::vector<const char*> argumentNames;
+    const char* help;
+    std::function<bool(CommandLine& out, const std::vector<std::string>& arguments, std::string& error)> take;
+};
+
+const std::vector<OptionSpec>& commandLineOptions();
+
+// False with a message in `error` for an unknown option, a missing argument or a bad value.
+bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
+
+// Seconds as the options accept them: a non-negative decimal number of at most 86400 s,
+// rounded to whole milliseconds.
+bool parseSeconds(const std::string& text, uint32_t& milliseconds);
+
+std::string usageText(const char* programName);
+
+}  // namespace korvana

@@ -1,0 +1,37 @@
+// Choosing the data folder.
+#include "app/data_folder.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace korvana {
+
+std::vector<std::string> defaultDataFolders() { return {KORVANA_CONTENT_DIR, KORVANA_INSTALLED_DATA_DIR}; }
+
+bool enterDataFolder(const std::string& requested, const std::vector<std::string>& defaults, std::string& error) {
+    namespace fs = std::filesystem;
+    if (!requested.empty()) {
+        std::error_code ec;
+        if (!fs::is_directory(requested, ec)) {
+            error = "data folder '" + requested + "' does not exist or is not a folder";
+            return false;
+        }
+        if (chdir(requested.c_str()) != 0) {
+            error = "cannot enter data folder '" + requested + "': " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    std::error_code ec;
+    if (fs::exists("megadata.rar", ec) || fs::exists("ripped.mp3", ec)) return true;
+    for (const std::string& folder : defaults) {
+        if (folder.empty() || !fs::is_directory(folder, ec)) continue;
+        if (chdir(folder.c_str()) == 0) return true;
+    }
+    return true;
+}
+
+}  // namespace korvana
