@@ -1,5 +1,6 @@
 // ObjectGroup: a chain of objects that turn together; setRotation reaches every member. A group is
-// used through its first node. Members are not owned and nodes are never released.
+// used through its first node. Members are not owned; the nodes after the first belong to the chain
+// and go with it (the program keeps its groups for the whole run).
 #pragma once
 
 #include "render/scene_object.h"
@@ -14,6 +15,7 @@ public:
     ObjectGroup() = default;
     ObjectGroup(const ObjectGroup&) = delete;
     ObjectGroup& operator=(const ObjectGroup&) = delete;
+    ~ObjectGroup();
 
     // Fills the first empty node, appending a new empty node when every node is full.
     void add(SceneObject* member);
