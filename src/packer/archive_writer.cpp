@@ -8,9 +8,10 @@
 #include <iterator>
 #include <memory>
 
+#include "archive/crc32.h"
+#include "archive/crypt.h"
 #include "packer/packer.h"
 #include "packer/rar20_encoder.h"
-#include "packer/rar_crypt.h"
 
 namespace korvana {
 
@@ -38,7 +39,7 @@ void put32(std::vector<uint8_t>& v, uint32_t x) {
 
 // Fills in the 16-bit header CRC at the block start from the bytes after it.
 void sealHeader(std::vector<uint8_t>& archive, size_t start) {
-    const uint32_t crc = pack::crc32(archive.data() + start + 2, archive.size() - start - 2);
+    const uint32_t crc = ~calcCrc32(0xFFFFFFFFu, archive.data() + start + 2, archive.size() - start - 2);
     archive[start] = uint8_t(crc);
     archive[start + 1] = uint8_t(crc >> 8);
 }
@@ -66,6 +67,7 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
     }
     if (opt.level < 0 || opt.level > 5) return fail(error, "compression level must be 0..5");
 
+    initCrc();  // the CRC table also drives the cipher's key set-up
     std::vector<uint8_t>& out = *archive;
     out.assign(std::begin(kMarker), std::end(kMarker));
     const size_t main = out.size();
@@ -94,19 +96,25 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
                     encoderLevel = level;
                 }
             }
-            data = encoder->encodeEntry(f.data.data(), f.data.size(), solidEntry, encrypt);
+            data = encoder->encodeEntry(f.data.data(), f.data.size(), solidEntry);
             if (!opt.solid && opt.storeIncompressible && data.size() >= f.data.size()) {
                 stored = true;
             } else {
                 packedBefore = true;
             }
         }
-        if (stored) data = f.data;
+        if (stored) {
+            data = f.data;
+            // Extractors that run a solid archive's packed entries as one stream may restart it at
+            // a stored entry; the next packed entry therefore starts afresh.
+            packedBefore = false;
+        }
         const uint32_t unpSize = static_cast<uint32_t>(f.data.size());
         if (encrypt && !data.empty()) {
             data.resize((data.size() + 15) / 16 * 16, 0);
-            pack::Rar20Cipher cipher(opt.password);
-            for (size_t i = 0; i < data.size(); i += 16) cipher.encryptBlock(data.data() + i);
+            CryptState keys;
+            setCryptKeys(keys, opt.password.c_str());
+            for (size_t i = 0; i < data.size(); i += 16) encryptBlock(keys, data.data() + i);
         }
         if (data.size() > 0xFFFFFFFFu) return fail(error, "packed entry too large: " + f.name);
 
@@ -121,7 +129,7 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
         put32(out, static_cast<uint32_t>(data.size()));
         put32(out, unpSize);
         out.push_back(0);  // host OS: MS-DOS, whose attribute bits we record
-        put32(out, pack::crc32(f.data.data(), f.data.size()));
+        put32(out, ~calcCrc32(0xFFFFFFFFu, f.data.data(), f.data.size()));
         put32(out, f.dosTime);
         out.push_back(kUnpVer);
         out.push_back(static_cast<uint8_t>(stored ? 0x30 : 0x30 + level));

@@ -284,8 +284,8 @@ LevelParams paramsFor(int level) {
         case 1: return {6, 24, false, 1, 64 * 1024};
         case 2: return {16, 48, true, 1, 32 * 1024};
         case 3: return {48, 128, true, 2, 32 * 1024};
-        case 4: return {160, 260, true, 2, 16 * 1024};
-        default: return {600, 260, true, 3, 16 * 1024};
+        case 4: return {128, 260, true, 2, 16 * 1024};
+        default: return {400, 260, true, 3, 16 * 1024};
     }
 }
 
@@ -893,7 +893,7 @@ Rar20Encoder::Rar20Encoder(int level, PackOptions::Multimedia multimedia)
 
 Rar20Encoder::~Rar20Encoder() = default;
 
-std::vector<uint8_t> Rar20Encoder::encodeEntry(const uint8_t* data, size_t size, bool continueSolid, bool padded) {
+std::vector<uint8_t> Rar20Encoder::encodeEntry(const uint8_t* data, size_t size, bool continueSolid) {
     Impl& m = *impl_;
     stats_ = Stats{};
     if (!continueSolid) m.resetStream();
@@ -910,7 +910,6 @@ std::vector<uint8_t> Rar20Encoder::encodeEntry(const uint8_t* data, size_t size,
     // Extractors read ahead of the last symbol (and some peek at the next one for a table change
     // a following solid entry would start with): give them an ordinary symbol and a little slack.
     if (m.tablesSent) m.writeSafeSymbol();
-    (void)padded;
     m.out = nullptr;
     std::vector<uint8_t> bytes = bw.finish();
     bytes.push_back(0);

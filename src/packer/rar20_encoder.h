@@ -22,9 +22,10 @@ public:
 
     // Packs `size` bytes as the next entry's data. With `continueSolid` the entry goes on from the
     // window, history and tables of the entry packed before (its header then carries flag 0x10);
-    // otherwise everything starts afresh. `padded`: the stream will be followed by padding bytes
-    // (encryption), so it ends with a symbol that keeps a decoder from reading them as new tables.
-    std::vector<uint8_t> encodeEntry(const uint8_t* data, size_t size, bool continueSolid, bool padded);
+    // otherwise everything starts afresh. The stream ends with one spare ordinary symbol and two
+    // zero bytes: extractors read ahead, and one that peeks for a table change after the last
+    // symbol (for the next solid entry) must not take padding for one.
+    std::vector<uint8_t> encodeEntry(const uint8_t* data, size_t size, bool continueSolid);
 
     // Figures of the last entry, for tests and benchmarks.
     struct Stats {

@@ -7,11 +7,14 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 
 #include <gtest/gtest.h>
+
+#include "archive/archive.h"
 
 namespace korvana::test {
 
@@ -162,12 +165,27 @@ fs::path extractedPath(const fs::path& dir, const std::string& name) {
     return dir / n;
 }
 
-void expectUnarRoundTrip(const std::vector<PackInput>& files, const PackOptions& opt, const std::string& label) {
+bool readerExtract(const fs::path& archive, const std::string& name, const std::string& password,
+                   std::vector<uint8_t>* data) {
+    uint8_t* buffer = nullptr;
+    uint32_t size = 0;
+    const int ok = archiveExtract(&buffer, &size, name.c_str(), archive.string().c_str(), password.c_str());
+    if (ok) data->assign(buffer, buffer + size);
+    std::free(buffer);
+    return ok == 1;
+}
+
+void expectRoundTrip(const std::vector<PackInput>& files, const PackOptions& opt, const std::string& label) {
     SCOPED_TRACE(label);
     ScratchDir dir;
     const fs::path archive = dir.path() / "t.rar";
     std::string error;
     ASSERT_TRUE(writeArchive(archive.string(), files, opt, &error)) << error;
+    for (const PackInput& f : files) {
+        std::vector<uint8_t> data;
+        EXPECT_TRUE(readerExtract(archive, f.name, opt.password, &data)) << "archiveExtract failed on " << f.name;
+        EXPECT_TRUE(data == f.data) << f.name << " differs after archiveExtract (" << f.data.size() << " bytes)";
+    }
     if (!haveUnar()) GTEST_SKIP() << "unar is not installed";
     const fs::path out = dir.path() / "out";
     fs::create_directories(out);

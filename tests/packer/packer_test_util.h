@@ -38,7 +38,12 @@ std::vector<uint8_t> readFile(const std::filesystem::path& p);
 // Path of an entry after extraction ("\" separated names become folders).
 std::filesystem::path extractedPath(const std::filesystem::path& dir, const std::string& name);
 
-// Writes the archive, extracts it with unar and checks every entry byte for byte (gtest failures).
-void expectUnarRoundTrip(const std::vector<PackInput>& files, const PackOptions& opt, const std::string& label);
+// Extracts one entry with our reader.
+bool readerExtract(const std::filesystem::path& archive, const std::string& name, const std::string& password,
+                   std::vector<uint8_t>* data);
+
+// Writes the archive, extracts every entry with archiveExtract and with unar, and checks them byte
+// for byte (gtest failures).
+void expectRoundTrip(const std::vector<PackInput>& files, const PackOptions& opt, const std::string& label);
 
 }  // namespace korvana::test

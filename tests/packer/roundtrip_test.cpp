@@ -1,4 +1,6 @@
 // Archives written by the packer must extract byte for byte in an extractor we did not write.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "packer/packer.h"
@@ -22,7 +24,7 @@ TEST(PackerRoundTrip, StoredEntriesOfEverySize) {
     std::vector<PackInput> files = {entry("empty.bin", {}), entry("one.bin", {0x42}),
                                     entry("dir\\sub\\text.txt", textBytes(5000, 1)),
                                     entry("random.bin", randomBytes(70000, 2))};
-    expectUnarRoundTrip(files, opt, "stored");
+    expectRoundTrip(files, opt, "stored");
 }
 
 TEST(PackerRoundTrip, EveryLevelOnEveryKindOfData) {
@@ -37,8 +39,95 @@ TEST(PackerRoundTrip, EveryLevelOnEveryKindOfData) {
                                         entry("one.bin", {7}),
                                         entry("two.bin", {7, 7}),
                                         entry("empty.bin", {})};
-        expectUnarRoundTrip(files, opt, "level " + std::to_string(level));
+        expectRoundTrip(files, opt, "level " + std::to_string(level));
     }
+}
+
+TEST(PackerRoundTrip, SolidSetsOfManyFiles) {
+    // Later entries refer back into earlier ones; the mix of sizes and kinds makes entries start
+    // in the middle of all sorts of decoder states, and a stored entry sits among packed ones.
+    for (int level : {1, 3, 5}) {
+        PackOptions opt;
+        opt.level = level;
+        opt.solid = true;
+        std::vector<PackInput> files;
+        const std::vector<uint8_t> shared = textBytes(30000, 7);
+        for (int i = 0; i < 40; ++i) {
+            std::vector<uint8_t> d;
+            switch (i % 5) {
+                case 0: d = textBytes(1000 + 300 * i, 100 + i); break;
+                case 1: d.assign(shared.begin() + i * 100, shared.begin() + i * 100 + 2000); break;
+                case 2: d = binaryBytes(500 + 97 * i, 200 + i); break;
+                case 3: d = (i % 2) ? std::vector<uint8_t>{} : std::vector<uint8_t>{static_cast<uint8_t>(i)}; break;
+                case 4: d = audioBytes(3000, 2, 2, 300 + i); break;
+            }
+            files.push_back(entry("set\file" + std::to_string(i) + ".dat", d));
+        }
+        files[12].level = 0;
+        expectRoundTrip(files, opt, "solid level " + std::to_string(level));
+    }
+}
+
+TEST(PackerRoundTrip, EncryptedStoredAndPacked) {
+    for (bool solid : {false, true}) {
+        for (int level : {0, 3}) {
+            PackOptions opt;
+            opt.level = level;
+            opt.solid = solid;
+            opt.password = "korvana secret";
+            std::vector<PackInput> files = {entry("a.txt", textBytes(40000, 11)), entry("b.bin", {1, 2, 3}),
+                                            entry("c.bin", binaryBytes(16 * 100, 12)), entry("d.bin", {})};
+            expectRoundTrip(files, opt, std::string(solid ? "solid " : "") + "encrypted level " + std::to_string(level));
+        }
+    }
+}
+
+TEST(PackerRoundTrip, EncryptedEntryNeedsThePassword) {
+    ScratchDir dir;
+    const auto archive = dir.path() / "e.rar";
+    PackOptions opt;
+    opt.password = "right";
+    const std::vector<uint8_t> text = textBytes(20000, 13);
+    std::string error;
+    ASSERT_TRUE(writeArchive(archive.string(), {entry("t.txt", text)}, opt, &error)) << error;
+    const std::vector<uint8_t> bytes = readFile(archive);
+    EXPECT_EQ(std::search(bytes.begin(), bytes.end(), text.begin(), text.begin() + 64), bytes.end());
+    std::vector<uint8_t> out;
+    EXPECT_FALSE(readerExtract(archive, "t.txt", "wrong", &out));
+    EXPECT_FALSE(readerExtract(archive, "t.txt", "", &out));
+    EXPECT_TRUE(readerExtract(archive, "t.txt", "right", &out));
+    EXPECT_TRUE(out == text);
+}
+
+TEST(PackerRoundTrip, MultimediaWithOneToFourChannels) {
+    for (unsigned channels = 1; channels <= 4; ++channels) {
+        for (auto mode : {PackOptions::Multimedia::On, PackOptions::Multimedia::Auto}) {
+            PackOptions opt;
+            opt.multimedia = mode;
+            opt.level = 3;
+            // 8-bit samples on `channels` channels, and 16-bit ones on channels / 2.
+            std::vector<PackInput> files = {entry("a8.raw", audioBytes(20000, channels, 1, channels))};
+            if (channels % 2 == 0) files.push_back(entry("a16.raw", audioBytes(15000, channels / 2, 2, 9 + channels)));
+            expectRoundTrip(files, opt, std::to_string(channels) + " channels, mode " + std::to_string(int(mode)));
+        }
+    }
+}
+
+TEST(PackerRoundTrip, EntriesLongerThanTheWindow) {
+    // 1.5 MiB and 4.5 MiB: the decoder's window wraps, and matches reach back close to 1 MiB.
+    std::vector<uint8_t> big = textBytes(600000, 21);
+    const std::vector<uint8_t> noise = randomBytes(400000, 22);
+    big.insert(big.end(), noise.begin(), noise.end());
+    big.insert(big.end(), big.begin() + 1000, big.begin() + 500000);  // repeats ~1 MB back
+    std::vector<uint8_t> huge;
+    for (int i = 0; i < 9; ++i) {
+        const std::vector<uint8_t> part = i % 3 == 0 ? randomBytes(480000, 30 + i) : binaryBytes(480000, 40 + i);
+        huge.insert(huge.end(), part.begin(), part.end());
+    }
+    PackOptions opt;
+    opt.level = 1;
+    opt.multimedia = PackOptions::Multimedia::Off;
+    expectRoundTrip({entry("big.bin", big), entry("huge.bin", huge)}, opt, "window wrap");
 }
 
 }  // namespace
