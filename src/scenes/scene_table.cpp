@@ -1,12 +1,26 @@
 // The show's scene table and the slot dispatch.
 #include "scenes/scene_table.h"
 
+#include "scenes/boxes_scene.h"
+#include "scenes/cylinder_scene.h"
+#include "scenes/pipe_scene.h"
+#include "scenes/tube_box_scene.h"
+#include "scenes/tube_scene.h"
+
 namespace korvana {
 
 SceneTable showSceneTable() {
     SceneTable table;
-    // Every slot is filled by the scenes as they land; until then the show runs with empty slots
-    // (a black picture under the overlays).
+    table.loadCylinderScene = loadCylinderScene;
+    table.loadTubeBoxScene = loadTubeBoxScene;
+    table.loadPipeScene = loadPipeScene;
+    table.loadTubeScene = loadTubeScene;
+    table.loadBoxesScene = loadBoxesScene;
+    table.drawTubeScene = drawTubeScene;
+    table.drawTubeBoxScene = drawTubeBoxScene;
+    table.drawPipeScene = drawPipeScene;
+    table.drawCylinderScene = drawCylinderScene;
+    table.drawBoxesScene = drawBoxesScene;
     return table;
 }
 
