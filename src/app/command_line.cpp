@@ -50,6 +50,21 @@ const std::vector<OptionSpec>& commandLineOptions() {
              }
              return true;
          }},
+        {"--screenshot", {"SECONDS", "FILE.png"},
+         "write the picture at that time as PNG and exit (virtual clock, no sound)",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+             if (!parseSeconds(args[0], out.screenshotMilliseconds)) {
+                 error = "--screenshot needs a number of seconds from 0 to 86400, not '" + args[0] + "'";
+                 return false;
+             }
+             if (args[1].empty()) {
+                 error = "--screenshot needs a file to write";
+                 return false;
+             }
+             out.haveScreenshot = true;
+             out.screenshotPath = args[1];
+             return true;
+         }},
         {"--help", {}, "print this help and exit",
          [](CommandLine& out, const std::vector<std::string>&, std::string&) {
              out.help = true;

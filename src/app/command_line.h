@@ -17,6 +17,10 @@ struct CommandLine {
     bool haveDataDir = false;
     std::string dataDir;
     uint32_t seekMilliseconds = 0;
+    // --screenshot: the picture at this time of a run on the virtual clock, written to the file.
+    bool haveScreenshot = false;
+    uint32_t screenshotMilliseconds = 0;
+    std::string screenshotPath;
 };
 
 // One option: its name, the names of its arguments (for the help text), what it does, and how it

@@ -1,11 +1,13 @@
 // Entry point of the show: options, the data folder, the debug log's place, then the show itself
 // on the real clock.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "app/app_info.h"
 #include "app/command_line.h"
 #include "app/data_folder.h"
+#include "app/screenshot.h"
 #include "app/show.h"
 #include "archive/debug_log.h"
 #include "platform/clock.h"
@@ -29,6 +31,9 @@ int main(int argc, char** argv) {
         std::printf("korvana %s\n", korvanaVersion());
         return 0;
     }
+    // Named from where the user stands, before the data folder may become the working directory.
+    const std::string screenshotPath =
+        options.haveScreenshot ? std::filesystem::absolute(options.screenshotPath).string() : std::string();
     if (!enterDataFolder(options.haveDataDir ? options.dataDir : std::string(), defaultDataFolders(), error)) {
         std::fprintf(stderr, "korvana: %s\n", error.c_str());
         return 2;
@@ -42,6 +47,8 @@ int main(int argc, char** argv) {
     show.fullScreen = !options.windowed;
     show.mute = options.mute;
     show.seekMilliseconds = options.seekMilliseconds;
+    if (options.haveScreenshot)
+        return runScreenshot(show, options.screenshotMilliseconds, screenshotPath, showSceneTable());
     RealClock clock;
     return runShow(show, clock, showSceneTable());
 }

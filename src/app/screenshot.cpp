@@ -18,7 +18,9 @@ int captureShow(ShowOptions options, std::vector<FrameCapture>& captures, const 
 
     VirtualClock clock(SCREENSHOT_START_TICK, SCREENSHOT_FRAME_STEP);
     size_t next = 0;
+    // A picture needs neither sound nor the whole screen.
     options.mute = true;
+    options.fullScreen = false;
     options.afterFrame = [&](const FramePlan& plan) {
         // Several wanted times can fall on one frame; the next frame would pass them all.
         while (next < captures.size() && plan.u + SCREENSHOT_FRAME_STEP > captures[next].milliseconds) {

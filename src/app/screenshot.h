@@ -28,7 +28,7 @@ struct FrameCapture {
     bool taken = false;
 };
 
-// Runs the show (muted; `options` gives the rest) until the last of `captures` is taken, then ends
+// Runs the show (muted, windowed; `options` gives the rest) until the last of `captures` is taken, then ends
 // it like Escape. The show's exit code: 0 when it ran, 1 when start-up failed.
 int captureShow(ShowOptions options, std::vector<FrameCapture>& captures, const SceneTable& scenes);
 
