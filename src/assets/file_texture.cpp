@@ -1,23 +1,17 @@
 // The file-backed textures. Each loading constructor hands itself to the decoder of its format.
 #include "assets/file_texture.h"
 
+#include "assets/texture_image.h"
+
 namespace korvana {
 
 FileTexture::~FileTexture() = default;
 
-JpegTexture::JpegTexture(const char* name) {
-    // Waiting for the JPEG loader of the asset decoders (loadJpeg(*this, name)); until it is in,
-    // the texture keeps its name and no image, exactly as after a failed load.
-    (void)name;
-}
+JpegTexture::JpegTexture(const char* name) { loadJpeg(*this, name); }
 
 JpegTexture::~JpegTexture() = default;
 
-TgaTexture::TgaTexture(const char* name) {
-    // Waiting for the Targa loader of the asset decoders (loadTga(*this, name)); until it is in,
-    // the texture keeps its name and no image, exactly as after a failed load.
-    (void)name;
-}
+TgaTexture::TgaTexture(const char* name) { loadTga(*this, name); }
 
 TgaTexture::~TgaTexture() = default;
 
