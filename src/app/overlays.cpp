@@ -1,21 +1,40 @@
-// The overlay images. Their textures and the drawing come with the texture objects and the Targa
-// loader: until those are wired in here, no image is loaded and the overlay step draws nothing
-// between the loop's blend switches.
+// The overlay images: seven Targa textures made after the scenes, drawn one per frame by the loop's
+// overlay step, destroyed at tear-down (their GL names stay reserved).
 #include "app/overlays.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "assets/file_texture.h"
+#include "assets/texture_image.h"
+#include "render/frame.h"
 
 namespace korvana {
 
+namespace {
+
+constexpr int32_t OVERLAY_IMAGES = 7;
+std::unique_ptr<TgaTexture> overlays[OVERLAY_IMAGES];
+
+}  // namespace
+
 void loadOverlays() {
-    // Filled by the texture work: seven TgaTextures, loadTga("jpg/rave0N.tga") in order.
+    // Every texture takes its name first, then the images load in order.
+    for (auto& overlay : overlays) overlay = std::make_unique<TgaTexture>();
+    for (int32_t i = 0; i < OVERLAY_IMAGES; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "jpg/rave%02d.tga", int(i + 1));
+        loadTga(*overlays[i], name);
+    }
 }
 
 void drawOverlayStep(int32_t element, float x, float y) {
-    // Filled by the texture work: overlays[element]->drawOverlay(x, y, -1.0f, 640, 480).
-    (void)element;
-    (void)x;
-    (void)y;
+    if (element < 0 || element >= OVERLAY_IMAGES || !overlays[element]) return;
+    overlays[element]->drawOverlay(x, y, -1.0f, SCREEN_WIDTH, SCREEN_HEIGHT);
 }
 
-void destroyOverlays() {}
+void destroyOverlays() {
+    for (auto& overlay : overlays) overlay.reset();
+}
 
 }  // namespace korvana
