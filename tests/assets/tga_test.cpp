@@ -112,6 +112,11 @@ TEST(Targa, Refusals) {
         EXPECT_NE(image.refusal.find(c.reasonPart), std::string::npos)
             << c.what << ": " << image.refusal;
     }
+    // A refusal still reports what the header says.
+    DecodedImage wide = decodeBytes(withPixels(tgaHeader(64, 32, 24), pixels));
+    EXPECT_EQ(wide.width, 64);
+    EXPECT_EQ(wide.height, 32);
+    EXPECT_EQ(wide.channels, 3);
     // The GL limit handed in by the loader is honoured.
     DecodedImage limited = decodeBytes(withPixels(tgaHeader(64, 64, 32), pixels), 32);
     EXPECT_FALSE(limited.pixels);
