@@ -29,7 +29,7 @@ struct ByteSource {
         ++self->reads;
         const size_t left = self->data->size() - self->offset;
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>({left, count, self->chunk}));
-        std::memcpy(dest, self->data->data() + self->offset, n);
+        if (n != 0) std::memcpy(dest, self->data->data() + self->offset, n);
         self->offset += n;
         return n;
     }
