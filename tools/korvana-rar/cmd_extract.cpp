@@ -1,0 +1,241 @@
+// korvana-rar x: entries written under one folder, never outside it, each file whole or not at all.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "archive/debug_log.h"
+#include "commands.h"
+
+namespace korvana::rartool {
+
+namespace {
+
+// An entry name as a path below the output folder, or false when it would leave it: absolute
+// names, drive letters and ".." components are refused; "\" is a separator like "/".
+bool relativeComponents(const std::string& name, std::vector<std::string>& components) {
+    components.clear();
+    std::string path = name;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    if (path.empty() || path[0] == '/') return false;
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) return false;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "..") return false;
+        if (!part.empty() && part != ".") components.push_back(part);
+        start = end + 1;
+    }
+    return !components.empty();
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Walks (and creates) folders below `root` one component at a time, never through a symbolic
+// link, so an existing link inside the output folder cannot carry a file outside it.
+bool openFolders(int root, const std::vector<std::string>& folders, Fd& result, std::string& error) {
+    Fd current(::dup(root));
+    for (const std::string& folder : folders) {
+        if (::mkdirat(current.get(), folder.c_str(), 0777) != 0 && errno != EEXIST) {
+            error = "can't create folder \"" + folder + "\": " + std::strerror(errno);
+            return false;
+        }
+        const int next = ::openat(current.get(), folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            error = "\"" + folder + "\" is not a folder (or is a link)";
+            return false;
+        }
+        current.reset(next);
+    }
+    result.reset(::dup(current.get()));
+    return true;
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes the bytes under a temporary name beside the target, then renames it into place, so a
+// failure leaves nothing and a reader never sees half a file.
+bool writeFileAtomically(int folder, const std::string& leaf, const uint8_t* data, size_t size,
+                         bool overwrite, std::string& error) {
+    static unsigned counter = 0;
+    const std::string temp = ".korvana-rar-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+    const int fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = std::string("can't create a temporary file: ") + std::strerror(errno);
+        return false;
+    }
+    bool ok = writeAll(fd, data, size);
+    if (!ok) error = std::string("write failed: ") + std::strerror(errno);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = std::string("write failed: ") + std::strerror(errno);
+    }
+    if (ok) {
+        if (overwrite) {
+            ok = ::renameat(folder, temp.c_str(), folder, leaf.c_str()) == 0;
+        } else {
+            // Linking fails if the name appeared since it was checked: never overwrite by accident.
+            ok = ::linkat(folder, temp.c_str(), folder, leaf.c_str(), 0) == 0;
+            if (ok) ::unlinkat(folder, temp.c_str(), 0);
+        }
+        if (!ok) error = std::string("can't put the file in place: ") + std::strerror(errno);
+    }
+    if (!ok) ::unlinkat(folder, temp.c_str(), 0);
+    return ok;
+}
+
+bool extractOne(const std::string& archive, const ArchiveEntryInfo& entry, const std::string& password,
+                int root, bool overwrite, std::string& error) {
+    std::vector<std::string> components;
+    if (!relativeComponents(entry.name, components)) {
+        error = "refused: the name would leave the output folder";
+        return false;
+    }
+    if (entry.directory()) {
+        Fd folder;
+        return openFolders(root, components, folder, error);
+    }
+    const std::string leaf = components.back();
+    components.pop_back();
+    Fd folder;
+    if (!openFolders(root, components, folder, error)) return false;
+    struct stat info {};
+    if (::fstatat(folder.get(), leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            error = "a folder of that name exists";
+            return false;
+        }
+        if (!overwrite) {
+            error = "exists (use -y to overwrite)";
+            return false;
+        }
+    }
+    startCollectingMessages();
+    uint8_t* buffer = nullptr;
+    uint32_t size = 0;
+    const int ok = archiveExtract(&buffer, &size, entry.name.c_str(), archive.c_str(), password.c_str());
+    setDebugLogListener(nullptr, nullptr);
+    if (!ok) {
+        error = failureReason();
+        return false;
+    }
+    const bool written = writeFileAtomically(folder.get(), leaf, buffer, size, overwrite, error);
+    std::free(buffer);
+    return written;
+}
+
+}  // namespace
+
+int cmdExtract(const CommandLine& line) {
+    if (line.arguments.empty()) return usageError(line, "x needs an archive");
+    const std::string& archive = line.arguments[0];
+    const std::string password = line.value('p');
+    const std::string outDir = line.has('o') ? line.value('o') : ".";
+    const bool overwrite = line.has('y');
+    if (outDir.empty()) return usageError(line, "-o needs a folder");
+
+    ArchiveListing listing;
+    if (!archiveList(archive.c_str(), listing)) {
+        std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n",
+                     archive.c_str());
+        return EXIT_FAILED;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(outDir, ec);
+    Fd root(::open(outDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.get() < 0) {
+        std::fprintf(stderr, "korvana-rar: %s: can't use as output folder: %s\n", outDir.c_str(),
+                     std::strerror(errno));
+        return EXIT_FAILED;
+    }
+
+    unsigned failed = 0, done = 0;
+    std::vector<const ArchiveEntryInfo*> selected;
+    if (line.arguments.size() == 1) {
+        for (const ArchiveEntryInfo& block : listing.blocks)
+            if (block.isFile()) selected.push_back(&block);
+    } else {
+        for (size_t i = 1; i < line.arguments.size(); ++i) {
+            const ArchiveEntryInfo* match = nullptr;
+            for (const ArchiveEntryInfo& block : listing.blocks) {
+                if (block.isFile() && compareArchiveName(line.arguments[i].c_str(), block.name.c_str()) == 0) {
+                    match = &block;
+                    break;
+                }
+            }
+            if (!match) {
+                std::printf("%-40s FAILED: no such entry in the archive\n", printable(line.arguments[i]).c_str());
+                ++failed;
+            } else {
+                selected.push_back(match);
+            }
+        }
+    }
+    std::vector<std::string> seen;
+    for (const ArchiveEntryInfo* entry : selected) {
+        bool duplicate = false;
+        for (const std::string& earlier : seen)
+            if (compareArchiveName(earlier.c_str(), entry->name.c_str()) == 0) duplicate = true;
+        seen.push_back(entry->name);
+        std::printf("Extracting %-40s ", printable(entry->name).c_str());
+        if (duplicate) {
+            // archiveExtract finds entries by name: a later namesake cannot be reached.
+            std::printf("SKIPPED: an earlier entry has the same name\n");
+            continue;
+        }
+        std::string error;
+        if (extractOne(archive, *entry, password, root.get(), overwrite, error)) {
+            std::printf("OK\n");
+            ++done;
+        } else {
+            std::printf("FAILED: %s\n", printable(error).c_str());
+            ++failed;
+        }
+    }
+    if (!listing.complete) {
+        std::printf("The archive ends early or its block chain is broken.\n");
+        return EXIT_FAILED;
+    }
+    if (failed) {
+        std::printf("%u %s failed\n", failed, failed == 1 ? "entry" : "entries");
+        return EXIT_FAILED;
+    }
+    std::printf("All OK (%u %s)\n", done, done == 1 ? "entry" : "entries");
+    return EXIT_OK;
+}
+
+}  // namespace korvana::rartool

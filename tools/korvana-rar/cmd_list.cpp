@@ -1,0 +1,86 @@
+// korvana-rar l: one line per block as the reader sees it, then the totals.
+#include <cinttypes>
+#include <cstdio>
+
+#include "commands.h"
+
+namespace korvana::rartool {
+
+namespace {
+
+std::string ratio(uint64_t packed, uint64_t unpacked) {
+    if (unpacked == 0) return "-";
+    return std::to_string(packed * 100 / unpacked) + "%";
+}
+
+std::string methodName(uint8_t method) {
+    if (method >= 0x30 && method <= 0x35) return "m" + std::to_string(method - 0x30);
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", method);
+    return text;
+}
+
+std::string blockName(uint8_t type) {
+    switch (type) {
+    case 0x75: return "comment";
+    case 0x76: return "extra info";
+    case 0x77: return "sub-block";
+    case 0x78: return "recovery record";
+    case 0x7B: return "end of archive";
+    default: return "block";
+    }
+}
+
+}  // namespace
+
+int cmdList(const CommandLine& line) {
+    if (line.arguments.size() != 1) return usageError(line, "l takes exactly one archive");
+    const std::string& path = line.arguments[0];
+    ArchiveListing listing;
+    if (!archiveList(path.c_str(), listing)) {
+        std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n",
+                     path.c_str());
+        return EXIT_FAILED;
+    }
+    std::printf("Archive %s%s\n\n", path.c_str(), listing.solidArchive ? " (solid)" : "");
+    std::printf("%-40s %10s %10s %6s %6s %4s  %s\n", "Name", "Size", "Packed", "Ratio", "Method", "Ver",
+                "Marks");
+    std::printf("%s\n", std::string(90, '-').c_str());
+    uint64_t totalUnpacked = 0, totalPacked = 0;
+    unsigned files = 0;
+    for (const ArchiveEntryInfo& block : listing.blocks) {
+        if (!block.isFile()) {
+            char label[64];
+            std::snprintf(label, sizeof label, "[%s, type 0x%02X]", blockName(block.headType).c_str(),
+                          block.headType);
+            std::printf("%-40s %10s %10" PRIu32 "\n", label, "-", block.dataSize);
+            continue;
+        }
+        std::string marks;
+        if (block.encrypted()) marks += "encrypted ";
+        if (block.solid()) marks += "solid ";
+        if (block.directory()) marks += "directory ";
+        if (block.flags & 0x0008) marks += "commented ";
+        if (!block.headerCrcOk) marks += "header-CRC-broken ";
+        if (!marks.empty()) marks.pop_back();
+        std::printf("%-40s %10" PRIu32 " %10" PRIu32 " %6s %6s %2u.%u%s%s\n", printable(block.name).c_str(),
+                    block.unpSize, block.dataSize, ratio(block.dataSize, block.unpSize).c_str(),
+                    methodName(block.method).c_str(), block.unpVer / 10, block.unpVer % 10,
+                    marks.empty() ? "" : "  ", marks.c_str());
+        ++files;
+        totalUnpacked += block.unpSize;
+        totalPacked += block.dataSize;
+    }
+    std::printf("%s\n", std::string(90, '-').c_str());
+    std::printf("%-40s %10" PRIu64 " %10" PRIu64 " %6s\n",
+                (std::to_string(files) + (files == 1 ? " file" : " files")).c_str(), totalUnpacked,
+                totalPacked, ratio(totalPacked, totalUnpacked).c_str());
+    if (!listing.complete) {
+        std::fprintf(stderr, "korvana-rar: %s: the archive ends early or its block chain is broken\n",
+                     path.c_str());
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
+}  // namespace korvana::rartool

@@ -1,0 +1,200 @@
+// korvana-rar: inspect, test and extract RAR 2.x archives with the program's own reader.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "archive/debug_log.h"
+#include "commands.h"
+
+namespace korvana::rartool {
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const CommandLine&);
+    // Options the command accepts: a letter alone is a flag, "x=" takes a value joined to it
+    // (-pSECRET), "x:" takes a value joined or as the next argument (-o DIR, -oDIR).
+    const char* options;
+    const char* usage;
+    const char* summary;
+};
+
+// The commands. Register a new one with one line here (see commands.h).
+const Command kCommands[] = {
+    {"l", cmdList, "", "l ARCHIVE", "list every block: name, sizes, ratio, method, version, marks"},
+    {"t", cmdTest, "p=", "t ARCHIVE [-pPASSWORD]", "extract every file in memory and check it"},
+    {"x", cmdExtract, "p=o:y", "x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y]",
+     "extract entries (all when none named) under DIR (default: the current folder)"},
+};
+
+void printHelp(FILE* out) {
+    std::fprintf(out,
+                 "korvana-rar %s: inspect and extract RAR 2.x archives with Korvana's own reader.\n\n"
+                 "Usage:\n",
+                 KORVANA_VERSION);
+    for (const Command& c : kCommands) std::fprintf(out, "  korvana-rar %s\n      %s\n", c.usage, c.summary);
+    std::fprintf(out,
+                 "  korvana-rar --help\n\n"
+                 "Options may stand anywhere on the command line; \"--\" ends them.\n"
+                 "  -pPASSWORD  password of encrypted entries (joined to -p)\n"
+                 "  -o DIR      folder to extract into; entries never land outside it\n"
+                 "  -y          overwrite existing files (never done without it)\n\n"
+                 "Entry names match case-blind, with \"\\\" and \"/\" the same.\n"
+                 "Exit codes: 0 done, 1 an entry or the archive failed, 2 wrong usage.\n"
+                 "The reader's debug log goes to $XDG_CACHE_HOME/korvana/debug_unrar.txt (default\n"
+                 "~/.cache/korvana/) when that folder exists, as for the show itself.\n");
+}
+
+const Command* findCommand(const std::string& name) {
+    for (const Command& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+// Letters that take their value as the next argument in any command: needed to find the command
+// before its own option set is known.
+bool takesSeparateValueAnywhere(char letter) {
+    for (const Command& c : kCommands) {
+        const char* at = std::strchr(c.options, letter);
+        if (at && at[1] == ':') return true;
+    }
+    return false;
+}
+
+// Same place as the show's log: the platform's cache folder, used only when it already exists.
+void setUpDebugLog() {
+    std::string base;
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && cache[0] == '/') {
+        base = cache;
+    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
+        base = std::string(home) + "/.cache";
+    } else {
+        return;
+    }
+    const std::string path = base + "/korvana/debug_unrar.txt";
+    setDebugLogPath(path.c_str());
+}
+
+int run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        if (a == "--help" || a == "-h" || a == "-?") {
+            printHelp(stdout);
+            return EXIT_OK;
+        }
+    }
+    // First pass: the command is the first argument that is not an option or an option's value.
+    std::string commandName;
+    size_t commandIndex = args.size();
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            if (i + 1 < args.size()) {
+                commandName = args[i + 1];
+                commandIndex = i + 1;
+            }
+            break;
+        }
+        if (a.size() > 1 && a[0] == '-') {
+            if (a.size() == 2 && takesSeparateValueAnywhere(a[1])) ++i;
+            continue;
+        }
+        commandName = a;
+        commandIndex = i;
+        break;
+    }
+    if (commandIndex == args.size()) {
+        std::fprintf(stderr, "korvana-rar: no command given (try korvana-rar --help)\n");
+        return EXIT_USAGE;
+    }
+    const Command* command = findCommand(commandName);
+    if (!command) {
+        std::fprintf(stderr, "korvana-rar: unknown command \"%s\" (try korvana-rar --help)\n",
+                     printable(commandName).c_str());
+        return EXIT_USAGE;
+    }
+
+    CommandLine line;
+    line.command = commandName;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i == commandIndex) continue;
+        const std::string& a = args[i];
+        if (!optionsEnded && a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            line.arguments.push_back(a);
+            continue;
+        }
+        const char letter = a[1];
+        const char* spec = std::strchr(command->options, letter);
+        if (letter == ':' || letter == '=' || !spec) {
+            return usageError(line, "unknown option \"" + printable(a) + "\"");
+        }
+        if (line.has(letter)) return usageError(line, "option -" + std::string(1, letter) + " given twice");
+        std::string value = a.substr(2);
+        if (spec[1] == ':') {
+            if (value.empty()) {
+                if (i + 1 >= args.size())
+                    return usageError(line, "option -" + std::string(1, letter) + " needs a value");
+                value = args[++i];
+            }
+        } else if (spec[1] == '=') {
+            if (value.empty())
+                return usageError(line, "option -" + std::string(1, letter) + " needs its value joined to it, as -" +
+                                            std::string(1, letter) + "VALUE");
+        } else if (!value.empty()) {
+            return usageError(line, "option -" + std::string(1, letter) + " takes no value");
+        }
+        line.options[letter] = value;
+    }
+    setUpDebugLog();
+    return command->run(line);
+}
+
+}  // namespace
+
+int usageError(const CommandLine& line, const std::string& message) {
+    std::fprintf(stderr, "korvana-rar: %s\n", message.c_str());
+    if (const Command* command = findCommand(line.command))
+        std::fprintf(stderr, "usage: korvana-rar %s\n", command->usage);
+    std::fprintf(stderr, "(try korvana-rar --help)\n");
+    return EXIT_USAGE;
+}
+
+std::string printable(const std::string& name) {
+    std::string out = name;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+namespace {
+std::vector<std::string> collected;
+void collect(void*, const char* message) { collected.emplace_back(message); }
+}  // namespace
+
+void startCollectingMessages() {
+    collected.clear();
+    setDebugLogListener(collect, nullptr);
+}
+
+std::string failureReason() {
+    // The first line is the progress line, the last the summary; the reason lies between.
+    for (size_t i = collected.size(); i-- > 0;) {
+        const std::string& m = collected[i];
+        if (m.rfind("Error - couldn't extract", 0) == 0 || m.rfind("Extracting >", 0) == 0) continue;
+        return m;
+    }
+    return "not found in the archive";
+}
+
+}  // namespace korvana::rartool
+
+int main(int argc, char** argv) { return korvana::rartool::run(argc, argv); }
