@@ -15,7 +15,8 @@ struct Command {
     const char* name;
     int (*run)(const CommandLine&);
     // Options the command accepts: a letter alone is a flag, "x=" takes a value joined to it
-    // (-pSECRET), "x:" takes a value joined or as the next argument (-o DIR, -oDIR).
+    // (-pSECRET), "x:" takes a value joined or as the next argument (-o DIR, -oDIR), "x+" takes a
+    // joined value and may be repeated (values kept in order, joined by newlines: -m5 -mm).
     const char* options;
     const char* usage;
     const char* summary;
@@ -27,6 +28,8 @@ const Command kCommands[] = {
     {"t", cmdTest, "p=", "t ARCHIVE [-pPASSWORD]", "extract every file in memory and check it"},
     {"x", cmdExtract, "p=o:y", "x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y]",
      "extract entries (all when none named) under DIR (default: the current folder)"},
+    {"a", cmdAdd, "m+sp=r", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r]",
+     "write a new RAR 2.0 archive of the files (folders with -r), replacing ARCHIVE once complete"},
 };
 
 void printHelp(FILE* out) {
@@ -40,7 +43,10 @@ void printHelp(FILE* out) {
                  "Options may stand anywhere on the command line; \"--\" ends them.\n"
                  "  -pPASSWORD  password of encrypted entries (joined to -p)\n"
                  "  -o DIR      folder to extract into; entries never land outside it\n"
-                 "  -y          overwrite existing files (never done without it)\n\n"
+                 "  -y          overwrite existing files (never done without it)\n"
+                 "  -m0..-m5    a: store, or pack from fastest (-m1) to smallest (-m5); default -m3\n"
+                 "  -mm, -mm-   a: multimedia (audio) coding forced on, or off; default: chosen by size\n"
+                 "  -s, -r      a: solid archive; recurse into folders\n\n"
                  "Entry names match case-blind, with \"\\\" and \"/\" the same.\n"
                  "Exit codes: 0 done, 1 an entry or the archive failed, 2 wrong usage.\n"
                  "The reader's debug log goes to $XDG_CACHE_HOME/korvana/debug_unrar.txt (default\n"
@@ -134,10 +140,12 @@ int run(int argc, char** argv) {
         }
         const char letter = a[1];
         const char* spec = std::strchr(command->options, letter);
-        if (letter == ':' || letter == '=' || !spec) {
+        if (letter == ':' || letter == '=' || letter == '+' || !spec) {
             return usageError(line, "unknown option \"" + printable(a) + "\"");
         }
-        if (line.has(letter)) return usageError(line, "option -" + std::string(1, letter) + " given twice");
+        const bool repeatable = spec[1] == '+';
+        if (line.has(letter) && !repeatable)
+            return usageError(line, "option -" + std::string(1, letter) + " given twice");
         std::string value = a.substr(2);
         if (spec[1] == ':') {
             if (value.empty()) {
@@ -145,14 +153,14 @@ int run(int argc, char** argv) {
                     return usageError(line, "option -" + std::string(1, letter) + " needs a value");
                 value = args[++i];
             }
-        } else if (spec[1] == '=') {
+        } else if (spec[1] == '=' || repeatable) {
             if (value.empty())
                 return usageError(line, "option -" + std::string(1, letter) + " needs its value joined to it, as -" +
                                             std::string(1, letter) + "VALUE");
         } else if (!value.empty()) {
             return usageError(line, "option -" + std::string(1, letter) + " takes no value");
         }
-        line.options[letter] = value;
+        line.options[letter] = line.has(letter) ? line.options[letter] + "\n" + value : value;
     }
     setUpDebugLog();
     return command->run(line);
