@@ -338,6 +338,7 @@ struct Rar20Encoder::Impl {
 
     BitWriter* out = nullptr;
     bool firstTableOfEntry = true;
+    unsigned audioRest = 0;  // segments to go before audio is tried again
     Stats* stats = nullptr;
 
     Impl(int level, PackOptions::Multimedia mm) : params(paramsFor(level)), multimedia(mm) {
@@ -361,6 +362,7 @@ struct Rar20Encoder::Impl {
         oldKnown = kOldTableSize;
         emitChannel = 0;
         haveLzPrices = false;
+        audioRest = 0;
     }
 
     static uint32_t hash3(const uint8_t* p) {
@@ -528,6 +530,8 @@ struct Rar20Encoder::Impl {
                                  static_cast<uint16_t>(kSymMatch + s), len, d);
                     }
                     if (len >= params.nice || len >= cap) break;
+                    // A good match already: look a little further only.
+                    if (len >= 32 && depth > 16) depth = 16;
                 }
             }
             cand = prev3[c & kPrevMask];
@@ -781,7 +785,11 @@ struct Rar20Encoder::Impl {
             AudioTrial bestAudio;
             uint64_t audioCostBits = 0;
             bool audioMerges = false;
-            if (multimedia != MM::Off) {
+            // In automatic mode, data that LZ codes far better is not tried as audio again for a
+            // while: the trials cost a predictor run per channel count.
+            const bool tryAudio = multimedia == MM::On || (multimedia == MM::Auto && audioRest == 0);
+            if (audioRest > 0) --audioRest;
+            if (tryAudio) {
                 for (unsigned chans = 1; chans <= 4; ++chans) {
                     const bool canMerge = block.open && block.audio && block.channels == chans;
                     AudioTrial t = audioTrial(pos, segEnd, chans, canMerge);
@@ -857,8 +865,9 @@ struct Rar20Encoder::Impl {
                 lzCostPerByte = double(cost) / double(lzEnd - pos);
             }
 
-            const bool chooseAudio =
-                haveAudio && (!haveLz || double(audioCostBits) / double(segEnd - pos) < lzCostPerByte);
+            const double audioPerByte = haveAudio ? double(audioCostBits) / double(segEnd - pos) : 0;
+            const bool chooseAudio = haveAudio && (!haveLz || audioPerByte < lzCostPerByte);
+            if (haveAudio && haveLz && audioPerByte > 1.25 * lzCostPerByte) audioRest = 7;
             if (chooseAudio) {
                 if (!audioMerges) {
                     emitBlock();
