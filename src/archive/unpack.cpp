@@ -84,12 +84,69 @@ uint32_t decodeNumberSlow(const DecodeTable& t, uint32_t bitField, uint32_t& pos
 inline uint32_t decodeNumber(const DecodeTable& t, const uint8_t* in, uint32_t& pos) {
     const uint32_t bitField = peekBits(in, pos) & 0xFFFE;
     const uint32_t quick = bitField >> (16 - UNP_QUICK_BITS);
-    const uint32_t len = t.QuickLen[quick];
-    if (len != 0) {
-        pos += len;
-        return t.QuickNum[quick];
+    const uint32_t entry = t.Quick[quick];
+    if ((entry & 0xFF) != 0) {
+        pos += entry & 0xFF;
+        return entry >> 8;
     }
     return decodeNumberSlow(t, bitField, pos);
+}
+
+inline uint64_t loadBigEndian64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) {
+        v = __builtin_bswap64(v);
+    }
+    return v;
+}
+
+// The hot loop's view of the input: the bits at `pos` kept left-aligned in a register, reloaded
+// from the buffer only when fewer than 16 remain, so most symbols cost no memory access for
+// their bits. `pos` stays the exact bit position the format's refill rules work on.
+struct BitCache {
+    const uint8_t* in;
+    uint32_t pos;
+    uint64_t bits = 0;
+    uint32_t avail = 0;
+
+    void ensure16() {
+        if (avail < 16) {
+            bits = loadBigEndian64(in + (pos >> 3)) << (pos & 7);
+            avail = 64 - (pos & 7);
+        }
+    }
+    // Forgets the cached bits after the buffer or the position changed behind its back.
+    void reset(uint32_t newPos) {
+        pos = newPos;
+        avail = 0;
+    }
+    void skip(uint32_t count) {
+        bits <<= count;
+        avail -= count;
+        pos += count;
+    }
+    uint32_t get(uint32_t count) {
+        ensure16();
+        const uint32_t value = static_cast<uint32_t>(bits >> (64 - count));
+        skip(count);
+        return value;
+    }
+};
+
+inline uint32_t decodeNumber(const DecodeTable& t, BitCache& c) {
+    c.ensure16();
+    const uint32_t bitField = static_cast<uint32_t>(c.bits >> 48) & 0xFFFE;
+    const uint32_t quick = bitField >> (16 - UNP_QUICK_BITS);
+    const uint32_t entry = t.Quick[quick];
+    if ((entry & 0xFF) != 0) {
+        c.skip(entry & 0xFF);
+        return entry >> 8;
+    }
+    uint32_t pos = c.pos;
+    const uint32_t symbol = decodeNumberSlow(t, bitField, pos);
+    c.skip(pos - c.pos);
+    return symbol;
 }
 
 void makeDecodeTables(const uint8_t* lengths, DecodeTable& t, uint32_t size) {
@@ -131,10 +188,9 @@ void makeDecodeTables(const uint8_t* lengths, DecodeTable& t, uint32_t size) {
             if (index >= t.MaxNum) {
                 index = 0;
             }
-            t.QuickNum[prefix] = static_cast<uint16_t>(t.DecodeNum[index]);
-            t.QuickLen[prefix] = static_cast<uint8_t>(len);
+            t.Quick[prefix] = (t.DecodeNum[index] << 8) | len;
         } else {
-            t.QuickLen[prefix] = 0;
+            t.Quick[prefix] = 0;
         }
     }
 }
@@ -393,8 +449,7 @@ bool Unpacker::unpWriteBuf() {
 // the packed data runs out (then returns false).
 bool Unpacker::decodeLz(int64_t& destUnpSize) {
     uint8_t* const w = window_;
-    const uint8_t* const in = s_.InBuf;
-    uint32_t pos = pos_;
+    BitCache in{s_.InBuf, pos_};
     uint32_t unpPtr = s_.UnpPtr;
     uint32_t wrPtr = s_.WrPtr;
     int64_t dest = destUnpSize;
@@ -404,14 +459,14 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
 
     while (dest >= 0) {
         unpPtr &= UNP_WINDOW_MASK;
-        if ((pos >> 3) >= inLimit) {
-            if ((pos >> 3) > MAIN_REFILL_AT) {
-                pos_ = pos;
+        if ((in.pos >> 3) >= inLimit) {
+            if ((in.pos >> 3) > MAIN_REFILL_AT) {
+                pos_ = in.pos;
                 unpReadBuf(false);
-                pos = pos_;
+                in.reset(pos_);
                 inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
             }
-            if ((pos >> 3) >= s_.InEnd) {
+            if ((in.pos >> 3) >= s_.InEnd) {
                 more = false;
                 break;
             }
@@ -425,7 +480,7 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
             wrPtr = s_.WrPtr;
         }
 
-        const uint32_t symbol = decodeNumber(s_.LD, in, pos);
+        const uint32_t symbol = decodeNumber(s_.LD, in);
         if (symbol < 256) {
             w[unpPtr++] = static_cast<uint8_t>(symbol);
             --dest;
@@ -438,12 +493,12 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
             const uint32_t slot = symbol - 270;
             len = LDecode[slot] + 3u;
             if (LBits[slot] != 0) {
-                len += getBits(in, pos, LBits[slot]);
+                len += in.get(LBits[slot]);
             }
-            const uint32_t distSlot = decodeNumber(s_.DD, in, pos);
+            const uint32_t distSlot = decodeNumber(s_.DD, in);
             dist = DDecode[distSlot] + 1;
             if (DBits[distSlot] != 0) {
-                dist += getBits(in, pos, DBits[distSlot]);
+                dist += in.get(DBits[distSlot]);
             }
             if (dist >= 0x2000) {
                 ++len;
@@ -454,10 +509,10 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
             s_.LastLength = len;
             s_.LastDist = dist;
         } else if (symbol == 269) {
-            pos_ = pos;
+            pos_ = in.pos;
             s_.UnpPtr = unpPtr;
             readTables();
-            pos = pos_;
+            in.reset(pos_);
             inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
             if (s_.UnpAudioBlock) {
                 break;
@@ -468,10 +523,10 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
             dist = s_.LastDist;
         } else if (symbol < 261) {
             dist = s_.OldDist[(s_.OldDistPtr - (symbol - 256)) & 3];
-            const uint32_t slot = decodeNumber(s_.RD, in, pos);
+            const uint32_t slot = decodeNumber(s_.RD, in);
             len = LDecode[slot] + 2u;
             if (LBits[slot] != 0) {
-                len += getBits(in, pos, LBits[slot]);
+                len += in.get(LBits[slot]);
             }
             if (dist >= 0x101) {
                 ++len;
@@ -486,7 +541,7 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
             s_.LastDist = dist;
         } else {
             const uint32_t slot = symbol - 261;
-            dist = SDDecode[slot] + 1u + getBits(in, pos, SDBits[slot]);
+            dist = SDDecode[slot] + 1u + in.get(SDBits[slot]);
             len = 2;
             s_.LastLength = len;
             s_.LastDist = dist;
@@ -497,7 +552,7 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
         unpPtr = copyMatch(w, unpPtr, dist, len);
     }
 
-    pos_ = pos;
+    pos_ = in.pos;
     s_.UnpPtr = unpPtr;
     destUnpSize = dest;
     return more;

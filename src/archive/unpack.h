@@ -31,10 +31,9 @@ struct DecodeTable {
     uint32_t DecodeLen[16] = {};
     uint32_t DecodePos[16] = {};
     uint32_t DecodeNum[UNP_NC] = {};  // sized for the largest alphabet
-    // For each value of the next UNP_QUICK_BITS input bits: the decoded symbol and its code length,
-    // or length 0 when the code is longer and the search has to run.
-    uint16_t QuickNum[1u << UNP_QUICK_BITS] = {};
-    uint8_t QuickLen[1u << UNP_QUICK_BITS] = {};
+    // For each value of the next UNP_QUICK_BITS input bits: the code length (low byte) and the
+    // decoded symbol (above it); length 0 when the code is longer and the search has to run.
+    uint32_t Quick[1u << UNP_QUICK_BITS] = {};
 };
 
 // Decoder state (tables, bit input, match history, multimedia predictors). All of it survives
