@@ -27,6 +27,8 @@ constexpr uint8_t kUnpVer = 20;
 constexpr size_t kMaxName = 259;      // what a reader's name buffer holds
 constexpr size_t kMaxPassword = 254;  // what a reader's password buffer holds
 constexpr uint64_t kMaxEntry = 0x7FFFFFFF;  // sizes a reader counts in signed 32 bits
+// A solid stream restarts before it grows past this; the encoder keeps the whole stream in memory.
+constexpr uint64_t kMaxSolidStream = uint64_t(1) << 30;
 
 void put16(std::vector<uint8_t>& v, uint32_t x) {
     v.push_back(uint8_t(x));
@@ -83,11 +85,14 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
     std::unique_ptr<pack::Rar20Encoder> encoder;
     int encoderLevel = -1;
     bool packedBefore = false;  // a packed entry precedes: solid entries continue its stream
+    uint64_t streamBytes = 0;   // bytes in the current solid stream
     for (const PackInput& f : files) {
         const int level = f.level >= 0 ? f.level : opt.level;
         std::vector<uint8_t> data;
         bool stored = level == 0 || f.data.empty();
+        if (streamBytes + f.data.size() > kMaxSolidStream) packedBefore = false;
         bool solidEntry = opt.solid && packedBefore;
+        if (!solidEntry) streamBytes = 0;
         if (!stored) {
             // One encoder per level; a solid stream keeps one encoder whatever the entries ask.
             if (!encoder || (!opt.solid && encoderLevel != level)) {
@@ -101,6 +106,7 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
                 stored = true;
             } else {
                 packedBefore = true;
+                streamBytes += f.data.size();
             }
         }
         if (stored) {

@@ -456,9 +456,87 @@ struct Rar20Encoder::Impl {
         unsigned len = 1;
     };
 
+    struct Match {
+        uint32_t dist;
+        uint32_t len;
+    };
+    struct MatchList {
+        uint32_t shortDist = 0;      // nearest length-2 match within 256 bytes, 0 for none
+        std::vector<Match> matches;  // along the chain, each longer than the one before
+    };
+    // Matches found at each position of one segment, kept across parse passes.
+    struct MatchCache {
+        size_t base = 0;
+        std::vector<int32_t> index;  // per position: slot in `lists`, or -1
+        std::vector<MatchList> lists;
+        void reset(size_t from, size_t count) {
+            base = from;
+            index.assign(count, -1);
+            lists.clear();
+        }
+        const MatchList* find(size_t pos) const {
+            const size_t k = pos - base;
+            return k < index.size() && index[k] >= 0 ? &lists[size_t(index[k])] : nullptr;
+        }
+        const MatchList* store(size_t pos, MatchList&& list) {
+            const size_t k = pos - base;
+            if (k >= index.size()) {
+                spill = std::move(list);
+                return &spill;
+            }
+            index[k] = static_cast<int32_t>(lists.size());
+            lists.push_back(std::move(list));
+            return &lists.back();
+        }
+        MatchList spill;
+    };
+    MatchCache matchCache;
+
+    void findMatches(size_t i, size_t avail, size_t reach, MatchList& list) const {
+        // Positions at or after i may already be in the chains (a later pass re-parses a segment
+        // whose positions were inserted); they are stepped over, within a budget.
+        unsigned skips = 512;
+        int32_t cand2 = head2[uint32_t(hist[i]) << 8 | hist[i + 1]];
+        while (cand2 >= 0 && size_t(cand2) >= i && skips > 0) {
+            cand2 = prev2[size_t(cand2) & kPrevMask];
+            --skips;
+        }
+        if (cand2 >= 0 && size_t(cand2) < i && i - size_t(cand2) <= 256) list.shortDist = static_cast<uint32_t>(i - size_t(cand2));
+
+        if (avail < 3) return;
+        int32_t cand = head3[hash3(&hist[i])];
+        unsigned depth = params.chainDepth;
+        unsigned longest = 2;
+        const unsigned cap = static_cast<unsigned>(std::min<size_t>(avail, kMaxLen));
+        while (cand >= 0 && depth > 0) {
+            const size_t c = size_t(cand);
+            if (c >= i) {
+                if (skips-- == 0) break;
+                cand = prev3[c & kPrevMask];
+                continue;
+            }
+            const size_t dist = i - c;
+            if (dist > reach) break;
+            --depth;
+            if (hist[c + longest] == hist[i + longest]) {
+                const uint32_t d = static_cast<uint32_t>(dist);
+                const unsigned bonus = matchBonus(d);
+                const unsigned len = matchLen(i, d, std::min(cap, 258 + bonus));
+                if (len > longest) {
+                    longest = len;
+                    if (len >= 3 + bonus) list.matches.push_back({d, len});
+                    if (len >= params.nice || len >= cap) break;
+                    // A good match already: look a little further only.
+                    if (len >= 32 && depth > 16) depth = 16;
+                }
+            }
+            cand = prev3[c & kPrevMask];
+        }
+    }
+
     // The cheapest way to code position i under the given prices and history.
     Choice bestAt(size_t i, size_t entryEnd, const LzState& st, const Prices& pr, const std::vector<int64_t>& lit,
-                  size_t litBase) const {
+                  size_t litBase, MatchCache* cache) const {
         Choice best;
         best.tok = {hist[i], 0, 0};
         const size_t avail = entryEnd - i;
@@ -491,50 +569,26 @@ struct Rar20Encoder::Impl {
         }
         if (longestRep >= params.nice) return best;
 
-        // Length-2 matches close by.
-        {
-            int32_t cand = head2[uint32_t(hist[i]) << 8 | hist[i + 1]];
-            while (cand >= 0 && size_t(cand) >= i) cand = prev2[size_t(cand) & kPrevMask];
-            if (cand >= 0 && i - size_t(cand) <= 256) {
-                const uint32_t d = static_cast<uint32_t>(i - size_t(cand));
-                const unsigned s = shortSlot(d - 1);
-                consider(litSum(2) - pr.ld[kSymShort + s] - kSDBits[s] * kPriceScale, static_cast<uint16_t>(kSymShort + s), 2, d);
-            }
+        // Length-2 matches close by and longer ones along the hash chain: the same for every
+        // parse pass over a segment, so they are found once and kept.
+        const MatchList* found = cache ? cache->find(i) : nullptr;
+        MatchList local;
+        if (!found) {
+            findMatches(i, avail, reach, local);
+            if (cache) found = cache->store(i, std::move(local));
+            else found = &local;
         }
-
-        if (avail < 3) return best;
-        int32_t cand = head3[hash3(&hist[i])];
-        unsigned depth = params.chainDepth;
-        unsigned longest = 2;
-        const unsigned cap = static_cast<unsigned>(std::min<size_t>(avail, kMaxLen));
-        while (cand >= 0 && depth > 0) {
-            const size_t c = size_t(cand);
-            if (c >= i) {
-                cand = prev3[c & kPrevMask];
-                continue;
-            }
-            const size_t dist = i - c;
-            if (dist > reach) break;
-            --depth;
-            if (hist[c + longest] == hist[i + longest] || longest >= cap) {
-                const uint32_t d = static_cast<uint32_t>(dist);
-                const unsigned bonus = matchBonus(d);
-                const unsigned len = matchLen(i, d, std::min(cap, 258 + bonus));
-                if (len > longest) {
-                    longest = len;
-                    if (len >= 3 + bonus) {
-                        const unsigned s = lenSlot(len - 3 - bonus);
-                        const unsigned ds = distSlot(d - 1);
-                        consider(litSum(len) - pr.ld[kSymMatch + s] - kLBits[s] * kPriceScale - pr.dd[ds] -
-                                     kDBits[ds] * kPriceScale,
-                                 static_cast<uint16_t>(kSymMatch + s), len, d);
-                    }
-                    if (len >= params.nice || len >= cap) break;
-                    // A good match already: look a little further only.
-                    if (len >= 32 && depth > 16) depth = 16;
-                }
-            }
-            cand = prev3[c & kPrevMask];
+        if (found->shortDist) {
+            const uint32_t d = found->shortDist;
+            const unsigned s = shortSlot(d - 1);
+            consider(litSum(2) - pr.ld[kSymShort + s] - kSDBits[s] * kPriceScale, static_cast<uint16_t>(kSymShort + s), 2, d);
+        }
+        for (const Match& m : found->matches) {
+            const unsigned bonus = matchBonus(m.dist);
+            const unsigned s = lenSlot(m.len - 3 - bonus);
+            const unsigned ds = distSlot(m.dist - 1);
+            consider(litSum(m.len) - pr.ld[kSymMatch + s] - kLBits[s] * kPriceScale - pr.dd[ds] - kDBits[ds] * kPriceScale,
+                     static_cast<uint16_t>(kSymMatch + s), m.len, m.dist);
         }
         return best;
     }
@@ -549,7 +603,8 @@ struct Rar20Encoder::Impl {
     }
 
     // Parses [begin, at least segEnd) into tokens; returns where the parse stopped.
-    size_t parse(size_t begin, size_t segEnd, size_t entryEnd, LzState& st, const Prices& pr, std::vector<Token>& tokens) {
+    size_t parse(size_t begin, size_t segEnd, size_t entryEnd, LzState& st, const Prices& pr, std::vector<Token>& tokens,
+                 MatchCache* cache) {
         const size_t litEnd = std::min(entryEnd, segEnd + kMaxLen + 2);
         std::vector<int64_t> lit(litEnd - begin + 1);
         lit[0] = 0;
@@ -559,11 +614,11 @@ struct Rar20Encoder::Impl {
         Choice pending;
         while (i < segEnd) {
             insertUpTo(i);
-            Choice cur = havePending ? pending : bestAt(i, entryEnd, st, pr, lit, begin);
+            Choice cur = havePending ? pending : bestAt(i, entryEnd, st, pr, lit, begin, cache);
             havePending = false;
             if (cur.len >= 2 && params.lazy && cur.len < params.nice && i + 1 < segEnd) {
                 insertUpTo(i + 1);
-                Choice next = bestAt(i + 1, entryEnd, st, pr, lit, begin);
+                Choice next = bestAt(i + 1, entryEnd, st, pr, lit, begin, cache);
                 if (next.gain > cur.gain) {
                     tokens.push_back({hist[i], 0, 0});
                     ++i;
@@ -827,22 +882,12 @@ struct Rar20Encoder::Impl {
                 haveLz = true;
                 const bool openLz = block.open && !block.audio;
                 Prices pr = openLz ? pricesFromStats(block.lzStats) : defaultPrices();
-                // Later passes re-parse with better prices from the same hash state.
-                std::vector<int32_t> saved3, saved2;
-                const size_t savedInserted = inserted;
-                if (params.passes > 1) {
-                    saved3 = head3;
-                    saved2 = head2;
-                }
+                // Later passes re-parse with better prices, reusing the matches found before.
+                matchCache.reset(pos, segEnd - pos + 1);
                 for (unsigned pass = 0; pass < params.passes; ++pass) {
-                    if (pass > 0) {
-                        head3 = saved3;
-                        head2 = saved2;
-                        inserted = savedInserted;
-                    }
                     tokens.clear();
                     lzAfter = lz;
-                    lzEnd = parse(pos, segEnd, end, lzAfter, pr, tokens);
+                    lzEnd = parse(pos, segEnd, end, lzAfter, pr, tokens, params.passes > 1 ? &matchCache : nullptr);
                     segStats = LzStats{};
                     for (const Token& t : tokens) segStats.count(t);
                     if (pass + 1 < params.passes) {
