@@ -131,6 +131,19 @@ TEST(Jpeg, GarbageAndTruncationsRefused) {
     // Missing data is a warning to the library; the decoder turns it into a refusal.
     EXPECT_EQ(refusedCount, static_cast<int>(jpeg.size()));
 
+    // Flipped bits anywhere: decoded to the header's size or refused, never a crash.
+    for (size_t i = 0; i < jpeg.size(); ++i) {
+        std::vector<uint8_t> flipped = jpeg;
+        flipped[i] ^= static_cast<uint8_t>(1u << (i % 8));
+        int32_t w = 0, h = 0, c = 0;
+        auto decoded = decodeJpeg(w, h, c, flipped.data(), static_cast<uint32_t>(flipped.size()));
+        if (decoded) {
+            EXPECT_GT(w, 0);
+            EXPECT_LE(w, MAX_IMAGE_SIDE);
+            EXPECT_LE(h, MAX_IMAGE_SIDE);
+        }
+    }
+
     // Sides over the limit are refused from the header, before the pixels are allocated.
     std::vector<uint8_t> bigJpeg = encodeJpeg(quadrants(side).data(), side, side, 90);
     EXPECT_FALSE(decodeJpeg(width, height, channels, bigJpeg.data(),
