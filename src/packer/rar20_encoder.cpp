@@ -338,7 +338,7 @@ struct Rar20Encoder::Impl {
 
     BitWriter* out = nullptr;
     bool firstTableOfEntry = true;
-    unsigned audioRest = 0;  // segments to go before audio is tried again
+
     Stats* stats = nullptr;
 
     Impl(int level, PackOptions::Multimedia mm) : params(paramsFor(level)), multimedia(mm) {
@@ -362,7 +362,6 @@ struct Rar20Encoder::Impl {
         oldKnown = kOldTableSize;
         emitChannel = 0;
         haveLzPrices = false;
-        audioRest = 0;
     }
 
     static uint32_t hash3(const uint8_t* p) {
@@ -829,6 +828,38 @@ struct Rar20Encoder::Impl {
         return t;
     }
 
+    static double entropyBits(const uint32_t* counts, unsigned n) {
+        uint64_t total = 0;
+        for (unsigned k = 0; k < n; ++k) total += counts[k];
+        double bits = 0;
+        for (unsigned k = 0; k < n; ++k)
+            if (counts[k]) bits -= counts[k] * std::log2(double(counts[k]) / double(total));
+        return bits;
+    }
+
+    // Whether the predictor's residuals on the first few KiB of the segment are clearly more
+    // predictable than the bytes themselves, for some channel count.
+    bool audioLooksPromising(size_t begin, size_t end) const {
+        const size_t sampleEnd = std::min(end, begin + 4096);
+        uint32_t raw[256] = {};
+        for (size_t i = begin; i < sampleEnd; ++i) ++raw[hist[i]];
+        const double rawBits = entropyBits(raw, 256);
+        for (unsigned chans = 1; chans <= 4; ++chans) {
+            AudioState st = audio;
+            if (st.curChannel >= chans) st.curChannel = 0;
+            std::array<std::array<uint32_t, 256>, 4> counts{};
+            unsigned c = st.curChannel;
+            for (size_t i = begin; i < sampleEnd; ++i) {
+                ++counts[c][st.encode(c, hist[i])];
+                if (++c >= chans) c = 0;
+            }
+            double bits = 0;
+            for (unsigned k = 0; k < chans; ++k) bits += entropyBits(counts[k].data(), 256);
+            if (bits < 0.9 * rawBits) return true;
+        }
+        return false;
+    }
+
     void encodeRange(size_t begin, size_t end) {
         using MM = PackOptions::Multimedia;
         size_t pos = begin;
@@ -840,10 +871,9 @@ struct Rar20Encoder::Impl {
             AudioTrial bestAudio;
             uint64_t audioCostBits = 0;
             bool audioMerges = false;
-            // In automatic mode, data that LZ codes far better is not tried as audio again for a
-            // while: the trials cost a predictor run per channel count.
-            const bool tryAudio = multimedia == MM::On || (multimedia == MM::Auto && audioRest == 0);
-            if (audioRest > 0) --audioRest;
+            // In automatic mode a cheap look at the start of the segment decides whether the full
+            // trials (a predictor run per channel count) are worth their time.
+            const bool tryAudio = multimedia == MM::On || (multimedia == MM::Auto && audioLooksPromising(pos, segEnd));
             if (tryAudio) {
                 for (unsigned chans = 1; chans <= 4; ++chans) {
                     const bool canMerge = block.open && block.audio && block.channels == chans;
@@ -910,9 +940,8 @@ struct Rar20Encoder::Impl {
                 lzCostPerByte = double(cost) / double(lzEnd - pos);
             }
 
-            const double audioPerByte = haveAudio ? double(audioCostBits) / double(segEnd - pos) : 0;
-            const bool chooseAudio = haveAudio && (!haveLz || audioPerByte < lzCostPerByte);
-            if (haveAudio && haveLz && audioPerByte > 1.25 * lzCostPerByte) audioRest = 7;
+            const bool chooseAudio =
+                haveAudio && (!haveLz || double(audioCostBits) / double(segEnd - pos) < lzCostPerByte);
             if (chooseAudio) {
                 if (!audioMerges) {
                     emitBlock();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "packer/packer.h"
+#include "packer/rar20_encoder.h"
 #include "packer_test_util.h"
 #include "support/testdata.h"
 
@@ -110,6 +111,27 @@ TEST(PackerRoundTrip, MultimediaWithOneToFourChannels) {
             if (channels % 2 == 0) files.push_back(entry("a16.raw", audioBytes(15000, channels / 2, 2, 9 + channels)));
             expectRoundTrip(files, opt, std::to_string(channels) + " channels, mode " + std::to_string(int(mode)));
         }
+    }
+}
+
+TEST(PackerRoundTrip, OneEntrySwitchingBetweenLzAndAudio) {
+    // Text, 16-bit stereo, binary records, 8-bit mono, noise, text again: the coder must change
+    // mode, channel count and tables inside one entry (tables sent whole and as deltas).
+    std::vector<uint8_t> mixed;
+    for (const auto& part : {textBytes(40000, 51), audioBytes(15000, 2, 2, 52), binaryBytes(40000, 53),
+                             audioBytes(100000, 1, 1, 54), randomBytes(20000, 55), textBytes(40000, 56),
+                             audioBytes(12000, 3, 1, 57)}) {
+        mixed.insert(mixed.end(), part.begin(), part.end());
+    }
+    for (int level : {2, 4}) {
+        pack::Rar20Encoder encoder(level, PackOptions::Multimedia::Auto);
+        const std::vector<uint8_t> packed = encoder.encodeEntry(mixed.data(), mixed.size(), false);
+        EXPECT_LT(packed.size(), mixed.size());
+        EXPECT_GE(encoder.stats().audioBlocks, 2u) << "level " << level;
+        EXPECT_GE(encoder.stats().lzBlocks, 2u) << "level " << level;
+        PackOptions opt;
+        opt.level = level;
+        expectRoundTrip({entry("mixed.bin", mixed)}, opt, "mixed level " + std::to_string(level));
     }
 }
 
