@@ -74,6 +74,26 @@ TEST_F(HeaderEdges, Markers) {
     EXPECT_EQ(m[1], "Extracted 9 Bytes.");
 }
 
+TEST_F(HeaderEdges, HeaderTypesTheReaderRefuses) {
+    const struct {
+        uint8_t type;
+        const char* message;
+    } refused[] = {
+        {0x00, "ShortBlockHeader not supported!"},
+        {0x75, "Comment headers not supported! Please create archives without comments."},
+        {0x78, "Protected headers not supported!"},
+        {0x7A, "Unknown//unsupported !"},
+        {0x77, "Unknown//unsupported !"},
+    };
+    for (const auto& r : refused) {
+        debugLogInit(log.c_str());
+        EXPECT_EQ(readHeader(r.type), 0) << int(r.type);
+        const std::vector<std::string> m = messages();
+        ASSERT_EQ(m.size(), 1u) << int(r.type);
+        EXPECT_EQ(m[0], r.message);
+    }
+}
+
 TEST_F(HeaderEdges, SkippedBlocksAndSubBlocks) {
     RarBuilder b;
     b.marker().mainHeader(0, Bytes(20, 0xAA));  // main header with 20 bytes beyond its fixed part
