@@ -241,6 +241,37 @@ TEST_F(HeaderEdges, SizesAndVersions) {
     EXPECT_TRUE(contains(messages(), "CRC32 error - file couldn't be decompressed correctly!"));
 }
 
+TEST_F(HeaderEdges, SolidArchiveProcessesTheEntriesBeforeTheWantedOne) {
+    RarBuilder b;
+    b.marker().mainHeader(0x0008);
+    b.file({.name = "one", .data = {'1'}});
+    b.file({.name = "two", .data = {'2', '2'}, .flags = 0x8010});
+    b.file({.name = "three", .data = kHello, .flags = 0x8010});
+    b.endBlock();
+    Extraction e = run(b.bytes, "three");
+    EXPECT_EQ(e.result, 1);
+    EXPECT_EQ(e.bytes, kHello);
+    e = run(b.bytes, "two");
+    EXPECT_EQ(e.result, 1);
+    EXPECT_EQ(e.bytes, (Bytes{'2', '2'}));
+
+    // Every entry before the wanted one is processed in a solid archive, so its version counts.
+    RarBuilder old;
+    old.marker().mainHeader(0x0008);
+    old.file({.name = "one", .data = {'1'}, .unpVer = 29});
+    old.file({.name = "two", .data = {'2'}, .flags = 0x8010});
+    e = run(old.bytes, "two");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_TRUE(contains(messages(), "unknown compression method"));
+    // Not so in a normal archive: other entries are skipped by their sizes.
+    RarBuilder normal;
+    normal.marker().mainHeader();
+    normal.file({.name = "one", .data = {'1'}, .unpVer = 29});
+    normal.file({.name = "two", .data = {'2'}});
+    e = run(normal.bytes, "two");
+    EXPECT_EQ(e.result, 1);
+}
+
 TEST_F(HeaderEdges, NamesMatchedAndLengthsRefused) {
     EXPECT_EQ(compareArchiveName("3ds/tube.3ds", "3DS\\TUBE.3DS"), 0);
     EXPECT_EQ(compareArchiveName("3ds/tube.3ds", "3ds/tube.3ds"), 0);
