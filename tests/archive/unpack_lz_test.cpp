@@ -3,6 +3,8 @@
 // failures (more output than UnpSize, packed data ending early).
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "unpack_harness.h"
 
 namespace korvana {
@@ -140,6 +142,77 @@ TEST(UnpackLz, RunCodeAtPositionZeroAndOverfullSet) {
         ASSERT_EQ(d.state->UnpOldTable[i], expected) << i;
     }
     for (uint32_t i = 374; i < UNP_MAX_TABLE; ++i) ASSERT_EQ(d.state->UnpOldTable[i], 0) << i;
+}
+
+// The decode-table search exactly as the format defines it, for checking the decoder's faster
+// lookup on every kind of code set, broken ones included.
+struct ReferenceTable {
+    uint32_t decodeLen[16] = {};
+    uint32_t decodePos[16] = {};
+    std::vector<uint32_t> decodeNum;
+    uint32_t maxNum = 0;
+
+    explicit ReferenceTable(const std::vector<uint8_t>& lengths) : decodeNum(lengths.size(), 0) {
+        uint32_t count[16] = {};
+        for (uint8_t l : lengths) ++count[l & 15];
+        count[0] = 0;
+        uint64_t n = 0;
+        for (uint32_t l = 1; l < 16; ++l) {
+            n = 2 * (n + count[l]);
+            decodeLen[l] = static_cast<uint32_t>(std::min<uint64_t>(n << (15 - l), 0xFFFF));
+            decodePos[l] = decodePos[l - 1] + count[l - 1];
+        }
+        uint32_t next[16];
+        std::copy(std::begin(decodePos), std::end(decodePos), next);
+        for (uint32_t i = 0; i < lengths.size(); ++i) {
+            if (lengths[i] & 15) decodeNum[next[lengths[i] & 15]++] = i;
+        }
+        maxNum = static_cast<uint32_t>(lengths.size());
+    }
+    // `bits` holds the stream, `pos` the bit position.
+    uint32_t decode(const std::vector<uint8_t>& bytes, uint64_t& pos) const {
+        uint32_t b = 0;
+        for (uint32_t i = 0; i < 16; ++i) {
+            const uint64_t at = pos + i;
+            const uint32_t bit = at / 8 < bytes.size() ? (bytes[at / 8] >> (7 - at % 8)) & 1 : 0;
+            b = (b << 1) | bit;
+        }
+        b &= 0xFFFE;
+        uint32_t l = 1;
+        while (l < 15 && b >= decodeLen[l]) ++l;
+        pos += l;
+        uint32_t n = decodePos[l] + ((b - decodeLen[l - 1]) >> (16 - l));
+        if (n >= maxNum) n = 0;
+        return decodeNum[n];
+    }
+};
+
+TEST(UnpackLz, EveryCodeSetDecodesAsTheTableSearchDoes) {
+    // Literal-only sets (symbols 256 and up have no code), so every decoded symbol is one output
+    // byte: complete, incomplete, over-full, short and long codes.
+    std::mt19937 random(4242);
+    for (int round = 0; round < 60; ++round) {
+        std::vector<uint8_t> ld(298, 0), dd(48, 0), rd(28, 0);
+        const uint32_t shortest = 1 + round % 15;
+        const uint32_t used = 1 + random() % 256;
+        for (uint32_t i = 0; i < used; ++i) {
+            ld[random() % 256] = static_cast<uint8_t>(shortest + random() % (16 - shortest));
+        }
+        StreamWriter s;
+        s.lzTables(ld, dd, rd);
+        const uint64_t start = s.bits.bitCount();
+        const uint32_t count = 4000;
+        for (uint32_t i = 0; i < count * 2; ++i) s.bits.put(random() & 0xFF, 8);
+        const std::vector<uint8_t> packed = s.bits.bytes(8);
+
+        const ReferenceTable reference(ld);
+        std::vector<uint8_t> expected;
+        uint64_t pos = start;
+        for (uint32_t i = 0; i < count; ++i) expected.push_back(static_cast<uint8_t>(reference.decode(packed, pos)));
+
+        Decoder d;
+        ASSERT_EQ(d.decode(packed, count), expected) << "round " << round;
+    }
 }
 
 TEST(UnpackLz, MatchAcrossTheWindowEndAndCopyOutInPieces) {
