@@ -27,7 +27,7 @@ struct PackOptions {
 struct PackInput {
     std::string name;            // stored name, path parts separated by "\"
     std::vector<uint8_t> data;   // the file's bytes
-    uint32_t dosTime = 0;        // MS-DOS date/time (date in the high 16 bits)
+    uint32_t dosTime = 0x00210000;  // MS-DOS date/time (date in the high 16 bits); 1980-01-01 00:00
     uint32_t attributes = 0x20;  // MS-DOS attributes (0x20: archive)
     int level = -1;              // per-entry override of PackOptions::level; -1 uses the options
 };

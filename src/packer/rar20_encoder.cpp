@@ -705,6 +705,7 @@ struct Rar20Encoder::Impl {
             if (delta.bits < plan.bits) {
                 plan = std::move(delta);
                 keepOld = true;
+                ++stats->deltaTables;
             }
         }
         out->put(isAudio ? 1 : 0, 1);

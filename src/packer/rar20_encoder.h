@@ -31,6 +31,7 @@ public:
     struct Stats {
         size_t lzBlocks = 0;
         size_t audioBlocks = 0;
+        size_t deltaTables = 0;  // tables sent as changes against the previous set
         unsigned lastChannels = 0;
     };
     const Stats& stats() const { return stats_; }

@@ -129,6 +129,7 @@ TEST(PackerRoundTrip, OneEntrySwitchingBetweenLzAndAudio) {
         EXPECT_LT(packed.size(), mixed.size());
         EXPECT_GE(encoder.stats().audioBlocks, 2u) << "level " << level;
         EXPECT_GE(encoder.stats().lzBlocks, 2u) << "level " << level;
+        EXPECT_GE(encoder.stats().deltaTables, 1u) << "level " << level;
         PackOptions opt;
         opt.level = level;
         expectRoundTrip({entry("mixed.bin", mixed)}, opt, "mixed level " + std::to_string(level));
