@@ -195,6 +195,18 @@ void makeDecodeTables(const uint8_t* lengths, DecodeTable& t, uint32_t size) {
     }
 }
 
+inline void copy8(uint8_t* dest, const uint8_t* src) {
+    uint64_t v;
+    std::memcpy(&v, src, 8);
+    std::memcpy(dest, &v, 8);
+}
+
+inline void copy4(uint8_t* dest, const uint8_t* src) {
+    uint32_t v;
+    std::memcpy(&v, src, 4);
+    std::memcpy(dest, &v, 4);
+}
+
 // Copies a match; `dist` is 1..0x100000 (0 only from an empty history, which copies a byte onto
 // itself). Returns the new, masked, write position.
 inline uint32_t copyMatch(uint8_t* w, uint32_t dst, uint32_t dist, uint32_t len) {
@@ -204,22 +216,29 @@ inline uint32_t copyMatch(uint8_t* w, uint32_t dst, uint32_t dist, uint32_t len)
             const uint32_t gap = dst - src;
             uint8_t* out = w + dst;
             const uint8_t* from = w + src;
-            if (gap >= len) {
-                std::memcpy(out, from, len);
+            if (gap >= 8) {
+                // Word steps read only bytes that are already final, so overlapping copies repeat
+                // the pattern exactly as byte steps would; the last word is placed to end at
+                // `len`, rewriting a few bytes with the values they already hold.
+                if (len >= 8) {
+                    uint32_t i = 0;
+                    do {
+                        copy8(out + i, from + i);
+                        i += 8;
+                    } while (i + 8 <= len);
+                    if (i < len) {
+                        copy8(out + len - 8, from + len - 8);
+                    }
+                } else if (len >= 4) {
+                    copy4(out, from);
+                    copy4(out + len - 4, from + len - 4);
+                } else {
+                    for (uint32_t i = 0; i < len; ++i) {
+                        out[i] = from[i];
+                    }
+                }
             } else if (gap == 1) {
                 std::memset(out, *from, len);
-            } else if (gap >= 8) {
-                // Each 8-byte step reads only bytes already final: the pattern repeats exactly
-                // as a byte-by-byte copy would repeat it.
-                uint32_t i = 0;
-                for (; i + 8 <= len; i += 8) {
-                    uint64_t chunk;
-                    std::memcpy(&chunk, from + i, 8);
-                    std::memcpy(out + i, &chunk, 8);
-                }
-                for (; i < len; ++i) {
-                    out[i] = from[i];
-                }
             } else {
                 for (uint32_t i = 0; i < len; ++i) {
                     out[i] = from[i];

@@ -45,6 +45,18 @@ TEST(UnpackLz, LiteralThenOverlappingMatch) {
     t.shortDistance(13);
     t.shortDistance(200);
     EXPECT_EQ(decodeScenario(t, d), t.expected);
+
+    // Every short length at every small distance, overlapping or not.
+    LzScenario u = withTables();
+    for (uint32_t i = 0; i < 64; ++i) u.literal(static_cast<uint8_t>(i * 37 + 11));
+    for (uint32_t dist = 1; dist <= 20; ++dist) {
+        for (uint32_t len = 3; len <= 40; ++len) {
+            u.match(len, dist);
+            u.literal(static_cast<uint8_t>(dist * 7 + len));
+        }
+        u.shortDistance(dist);
+    }
+    EXPECT_EQ(decodeScenario(u, d), u.expected);
 }
 
 TEST(UnpackLz, LengthBonusesOfDistantMatches) {
