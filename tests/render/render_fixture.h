@@ -1,4 +1,4 @@
-// The headless GL fixture with what the render tests share: the extension entry point the draw
+// The headless GL fixture with what the render tests share: the extension entry points the draw
 // routines call, solid-colour textures, and an object that logs which draw routines ran and the GL
 // state each one saw.
 #pragma once
@@ -20,9 +20,8 @@ protected:
     void SetUp() override {
         GLFixture::SetUp();
         if (!haveContext) return;
-        // The program fetches this one at start-up; the tests take it straight from the context.
-        korvana::glActiveTextureARB =
-            reinterpret_cast<PFN_ActiveTextureARB>(procAddress("glActiveTextureARB"));
+        // As the program's start-up does, once the context exists.
+        ASSERT_TRUE(initGLExtensions());
         ASSERT_NE(korvana::glActiveTextureARB, nullptr);
     }
 
