@@ -280,14 +280,4 @@ bool load3ds(MeshFile& meshFile, const char* fileName, std::initializer_list<con
     return true;
 }
 
-bool load3ds(MeshFile& meshFile, const char* fileName, const std::vector<std::string>& names) {
-    uint8_t* block = nullptr;
-    uint32_t byteCount = 0;
-    if (!extractAsset(fileName, &block, &byteCount)) return false;
-    meshFile.adoptImage(block, byteCount);
-    for (const std::string& name : names) meshFile.add(meshFile.read3dsObject(name.c_str()));
-    meshFile.releaseImage();
-    return true;
-}
-
 }  // namespace korvana

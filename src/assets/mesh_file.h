@@ -103,9 +103,9 @@ private:
 // the object, or null when the file lacks it. False (nothing appended) when the file cannot be
 // extracted.
 bool load3ds(MeshFile& meshFile, const char* fileName, std::initializer_list<const char*> names);
-bool load3ds(MeshFile& meshFile, const char* fileName, const std::vector<std::string>& names);
 
-// The scenes' form: the number of names, the file, then exactly that many names.
+// The scenes' form: the number of names, the file, then exactly that many names. A count that
+// does not match the names given is refused (false, nothing appended).
 template <typename... Names>
 bool load3ds(MeshFile& meshFile, uint32_t nameCount, const char* fileName, Names... names) {
     static_assert((std::is_convertible_v<Names, const char*> && ...), "object names are strings");
