@@ -222,7 +222,7 @@ Image tubeInnerImage() {
             Rgb c = base * (0.6 + 0.9 * n);
             // A faint grid between the traces.
             if (x % grid == 0 || y % grid == 0) c = c + Rgb{0.03, 0.02, 0.05};
-            c = c + cyan * (0.85 * traces.at(x, y) + 0.9 * glow.at(x, y));
+            c = c + cyan * (0.75 * traces.at(x, y) + 0.7 * glow.at(x, y));
             put(img, x, y, c);
         }
     }
@@ -268,21 +268,23 @@ Image plateImage() {
             double u = x / double(size), v = y / double(size);
             double brushed = tileNoise(u * 128, v * 6, 128, 31);
             double n = tileFbm(u, v, 8, 4, 32);
-            double base = 0.17 + 0.06 * n + 0.04 * brushed;
+            // Dark: the boxes, the pipe and the room all wear this plate, many layers deep, and
+            // trails add up to seven frames of it; the lit edges of the diamonds carry the light.
+            double base = 0.025 + 0.025 * n + 0.015 * brushed;
             // Light from the upper left: slope of the height field along that diagonal.
             double slope = height.wrapped(x - 1, y - 1) - height.wrapped(x + 1, y + 1);
             double h = height.at(x, y);
-            double shade = base + 0.45 * slope + 0.08 * h;
-            if (slope > 0.25) shade += 0.35 * (slope - 0.25);  // bright edge on the lit side
+            double shade = base + 0.25 * slope + 0.02 * h;
+            if (slope > 0.2) shade += 0.8 * (slope - 0.2);  // bright edge on the lit side
             // Plate seam and bolts at the texture's edges, so each repeat reads as one plate.
             int ex = std::min(x, size - 1 - x), ey = std::min(y, size - 1 - y);
-            if (ex < 2 || ey < 2) shade = 0.03;
-            else if (ex < 4 || ey < 4) shade += (x < size / 2 && y < size / 2) ? 0.08 : -0.04;
+            if (ex < 2 || ey < 2) shade = 0.01;
+            else if (ex < 4 || ey < 4) shade += (x < size / 2 && y < size / 2) ? 0.08 : -0.03;
             for (int by : {12, size - 12}) {
                 for (int bx : {12, size - 12}) {
                     double d = std::sqrt(pow2(x + 0.5 - bx) + pow2(y + 0.5 - by));
-                    if (d < 5.0) shade = 0.25 + 0.5 * clamp01((bx - x + by - y) / 8.0 + 0.4);
-                    else if (d < 6.5) shade = 0.04;
+                    if (d < 5.0) shade = 0.15 + 0.55 * clamp01((bx - x + by - y) / 8.0 + 0.4);
+                    else if (d < 6.5) shade = 0.01;
                 }
             }
             put(img, x, y, metal * std::max(0.0, shade));

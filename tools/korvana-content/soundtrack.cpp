@@ -74,7 +74,7 @@ public:
     Bus drums, bass, pads, lead, fx;
 
     void kick(double t, double level) {
-        size_t start = frameAt(t), len = frameAt(0.45);
+        size_t start = frameAt(t), len = frameAt(0.7);
         double phase = 0, amp = level, click = level;
         const double ampDecay = decayPerSample(7.5), clickDecay = decayPerSample(400);
         for (size_t i = 0; i < len && start + i < drums.left.size(); ++i) {
@@ -107,7 +107,7 @@ public:
     }
 
     void hat(double t, double level, bool open, double pan) {
-        size_t start = frameAt(t), len = frameAt(open ? 0.35 : 0.07);
+        size_t start = frameAt(t), len = frameAt(open ? 0.5 : 0.08);
         double amp = level, prev = 0, prev2 = 0;
         const double d = decayPerSample(open ? 9 : 70);
         for (size_t i = 0; i < len && start + i < drums.left.size(); ++i) {
@@ -199,7 +199,7 @@ public:
 
     // A plucked arpeggio note (pulse wave with a quick decay).
     void pluck(double t, double note, double level, double pan, double brightness) {
-        size_t start = frameAt(t), len = frameAt(0.35);
+        size_t start = frameAt(t), len = frameAt(0.5);
         const double hz = noteHz(note), dt = hz / kSampleRate;
         double phase = 0, env = level;
         const double d = decayPerSample(11.0);
@@ -358,8 +358,8 @@ std::vector<int16_t> synthesizeTrack() {
         // Fade the very end so the track stops cleanly.
         double t = static_cast<double>(i) / kSampleRate;
         double fade = clamp01((kTrackSeconds - t) / 4.0);
-        l *= 0.7 * fade;
-        r *= 0.7 * fade;
+        l *= 0.85 * fade;
+        r *= 0.85 * fade;
         // tanh-like soft clip keeps peaks under full scale without harsh edges.
         auto soft = [](double x) {
             x = std::max(-3.0, std::min(3.0, x));
