@@ -580,38 +580,64 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
 // Decodes multimedia symbols until the entry is complete, a table change leaves multimedia mode,
 // or the packed data runs out (then returns false).
 bool Unpacker::decodeAudioBlock(int64_t& destUnpSize) {
-    const uint8_t* const in = s_.InBuf;
+    uint8_t* const w = window_;
+    BitCache in{s_.InBuf, pos_};
+    uint32_t unpPtr = s_.UnpPtr;
+    uint32_t wrPtr = s_.WrPtr;
+    uint32_t channel = s_.CurChannel;
+    uint32_t channels = s_.UnpChannels;
+    int32_t channelDelta = s_.ChannelDelta;
     int64_t dest = destUnpSize;
+    uint32_t inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
     bool more = true;
 
     while (dest >= 0) {
-        s_.UnpPtr &= UNP_WINDOW_MASK;
-        if (inAddr() > MAIN_REFILL_AT) {
-            unpReadBuf(false);
+        unpPtr &= UNP_WINDOW_MASK;
+        if ((in.pos >> 3) >= inLimit) {
+            if ((in.pos >> 3) > MAIN_REFILL_AT) {
+                pos_ = in.pos;
+                unpReadBuf(false);
+                in.reset(pos_);
+                inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
+            }
+            if ((in.pos >> 3) >= s_.InEnd) {
+                more = false;
+                break;
+            }
         }
-        if (inAddr() >= s_.InEnd) {
-            more = false;
-            break;
-        }
-        if (((s_.WrPtr - s_.UnpPtr) & UNP_WINDOW_MASK) < WRITE_MARGIN && s_.WrPtr != s_.UnpPtr) {
+        if (((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) < WRITE_MARGIN - 1) {
+            s_.UnpPtr = unpPtr;
             if (!unpWriteBuf()) {
                 dest = -1;
             }
+            wrPtr = s_.WrPtr;
         }
-        const uint32_t symbol = decodeNumber(s_.MD[s_.CurChannel], in, pos_);
+        const uint32_t symbol = decodeNumber(s_.MD[channel], in);
         if (symbol == 256) {
+            pos_ = in.pos;
+            s_.UnpPtr = unpPtr;
+            s_.CurChannel = channel;
             readTables();
+            in.reset(pos_);
+            channel = s_.CurChannel;
+            channels = s_.UnpChannels;
+            inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
             if (!s_.UnpAudioBlock) {
                 break;
             }
             continue;
         }
-        window_[s_.UnpPtr++] = decodeAudio(s_.AudV[s_.CurChannel], s_.ChannelDelta, symbol);
-        if (++s_.CurChannel >= s_.UnpChannels) {
-            s_.CurChannel = 0;
+        w[unpPtr++] = decodeAudio(s_.AudV[channel], channelDelta, symbol);
+        if (++channel >= channels) {
+            channel = 0;
         }
         --dest;
     }
+
+    pos_ = in.pos;
+    s_.UnpPtr = unpPtr;
+    s_.CurChannel = channel;
+    s_.ChannelDelta = channelDelta;
     destUnpSize = dest;
     return more;
 }
