@@ -1,6 +1,8 @@
 // The bytes the packer writes: block layout, header CRCs, flags, and the Huffman code lengths it
 // relies on.
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -133,15 +135,26 @@ TEST(PackerFormat, FailedWriteKeepsTheOldArchive) {
 }
 
 TEST(PackerFormat, DosTime) {
-    // 2001-09-09 01:46:40 UTC; the local zone shifts the hours, never the packing of the fields.
-    const uint32_t t = dosTimeFromUnix(1000000000);
+    // Archives record local time; pin the zone so that the fields are known.
+    const char* oldTz = std::getenv("TZ");
+    const std::string saved = oldTz ? oldTz : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const uint32_t t = dosTimeFromUnix(1000000000);  // 2001-09-09 01:46:40 UTC
+    const uint32_t early = dosTimeFromUnix(0);
+    if (oldTz) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
     EXPECT_EQ(t >> 25, 2001u - 1980u);
     EXPECT_EQ((t >> 21) & 15, 9u);
-    EXPECT_GE((t >> 16) & 31, 8u);
-    EXPECT_LE((t >> 16) & 31, 10u);
+    EXPECT_EQ((t >> 16) & 31, 9u);
+    EXPECT_EQ((t >> 11) & 31, 1u);
     EXPECT_EQ((t >> 5) & 63, 46u);
     EXPECT_EQ((t & 31) * 2, 40u);
-    EXPECT_EQ(dosTimeFromUnix(0) >> 25, 0u) << "times before 1980 clamp to 1980";
+    EXPECT_EQ(early, 0x00210000u) << "times before 1980 become 1980-01-01 00:00";
 }
 
 TEST(PackerHuffman, LengthsAreLimitedAndComplete) {
