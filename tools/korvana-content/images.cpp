@@ -400,13 +400,15 @@ Image chromeSphereMap() {
                     double stripe = 0.5 + 0.5 * detCos(kTwoPi * 3 * rx / (d + 0.08));
                     c = c * (0.7 + 0.3 * stripe);
                 }
-                c = c + Rgb{1.0, 0.95, 0.9} * (0.8 * detExp(-pow2(elevation / 0.035)));
+                Rgb shine = Rgb{1.0, 0.95, 0.9} * (0.8 * detExp(-pow2(elevation / 0.035)));
                 for (const Dir& s : suns) {
                     double d = std::max(0.0, rx * s.x + ry * s.y + rz * s.z);
-                    c = c + Rgb{1.0, 1.0, 0.95} * pow8(pow8(d));
+                    shine = shine + Rgb{1.0, 1.0, 0.95} * pow8(pow8(d));
                 }
-                // Darken towards the rim, where a real chrome ball shows its grazing reflections.
-                c = c * (0.55 + 0.45 * nz);
+                // Darken towards the rim, where a real chrome ball shows its grazing reflections;
+                // the five rods stand close to the eye and add up over the trails, so the sky and
+                // the ground stay dim and the horizon and the suns carry the shine.
+                c = c * (0.3 + 0.3 * nz) + shine;
             }
             put(img, x, y, c);
         }
