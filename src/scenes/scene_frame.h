@@ -9,6 +9,9 @@
 
 namespace korvana {
 
+class Clock;
+class SceneObjectList;
+
 // Frames added onto each other before the trail scenes clear again (the clear comes on the frame
 // after the counter has gone past the limit, so the period is limit + 2 frames).
 constexpr int32_t TUBE_TRAIL_LIMIT = 5;
@@ -33,7 +36,6 @@ float sceneTime750(uint32_t ticks);   // ticks x 0.0013333333f: cylinder
 // ticks x 0.0006666666666666666 kept unrounded: the boxes scene spins group 0 from it.
 long double sceneTimeExtended(uint32_t ticks);
 
-class Clock;
 // The tick count the scenes animate by. The show loop points this at its own clock (the system's
 // tick counter, or the virtual clock of tests and screenshots) so the scenes and the timeline run
 // on one time source. Without a clock (null) it reads the platform's tick counter.
@@ -56,7 +58,6 @@ struct DirectView {
 // 0.1) and the model-view matrix selected without loading the identity.
 void setDirectProjection(double far);
 // Push, look-at, draw, pop: the modelview matrix comes back as it was.
-class SceneObjectList;
 void drawDirectView(const DirectView& view, SceneObjectList& list);
 
 // eye, centre and up as the camera scenes store them (floats).
