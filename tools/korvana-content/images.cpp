@@ -400,7 +400,10 @@ Image chromeSphereMap() {
                     double stripe = 0.5 + 0.5 * detCos(kTwoPi * 3 * rx / (d + 0.08));
                     c = c * (0.7 + 0.3 * stripe);
                 }
-                Rgb shine = Rgb{1.0, 0.95, 0.9} * (0.8 * detExp(-pow2(elevation / 0.035)));
+                // The rim is what lies straight behind the viewer; the pipe's rods, drawn without
+                // normals, sample it for everything ahead of the eye, so it stays dark rather than
+                // showing the horizon all round.
+                Rgb shine = Rgb{1.0, 0.95, 0.9} * (0.8 * detExp(-pow2(elevation / 0.035)) * smoothstep(0.1, 0.5, nz));
                 for (const Dir& s : suns) {
                     double d = std::max(0.0, rx * s.x + ry * s.y + rz * s.z);
                     shine = shine + Rgb{1.0, 1.0, 0.95} * pow8(pow8(d));
@@ -408,7 +411,7 @@ Image chromeSphereMap() {
                 // Darken towards the rim, where a real chrome ball shows its grazing reflections;
                 // the five rods stand close to the eye and add up over the trails, so the sky and
                 // the ground stay dim and the horizon and the suns carry the shine.
-                c = c * (0.3 + 0.3 * nz) + shine;
+                c = c * (0.05 + 0.55 * smoothstep(0.0, 0.6, nz)) + shine;
             }
             put(img, x, y, c);
         }
