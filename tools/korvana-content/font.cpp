@@ -73,6 +73,4 @@ bool glyphPixel(char c, int column, int row) {
     return g != nullptr && g->rows[row][column] == '#';
 }
 
-bool fontHas(char c) { return find(c) != nullptr; }
-
 }  // namespace korvana::content

@@ -12,9 +12,6 @@ inline constexpr int kGlyphHeight = 7;
 // (lower case is folded to upper case first) draw as blanks.
 bool glyphPixel(char c, int column, int row);
 
-// Whether the font has a glyph for `c` (space counts).
-bool fontHas(char c);
-
 // Width of a line in cells: glyphs with one blank column between them.
 inline int lineCells(std::string_view text) {
     return text.empty() ? 0 : static_cast<int>(text.size()) * (kGlyphWidth + 1) - 1;
