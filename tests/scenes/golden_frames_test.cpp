@@ -109,7 +109,9 @@ TEST(GoldenFrames, EverySlotOfTheShow) {
             writePng(actual.string(), capture.width, capture.height, capture.rgba);
         }
         EXPECT_TRUE(matches) << outliers << " pixels differ by more than " << CHANNEL_TOLERANCE
-                             << " (worst " << worst << "); the frame is in golden-actual/";
+                             << " (worst " << worst << "); the frame is in golden-actual/. After a "
+                             << "deliberate change of the content or the drawing, run the test with "
+                             << "KORVANA_UPDATE_GOLDEN=1 and look at every picture it writes";
     }
 }
 
