@@ -232,7 +232,7 @@ Image tubeInnerImage() {
 Image tubeLightImage() {
     constexpr int size = 128;
     Image img(size, size);
-    const Rgb dim{0.05, 0.08, 0.14}, light{0.55, 0.85, 1.0}, white{1.0, 1.0, 1.0};
+    const Rgb dim{0.10, 0.16, 0.26}, light{0.55, 0.85, 1.0}, white{1.0, 1.0, 1.0};
     for (int y = 0; y < size; ++y) {
         double v = (y + 0.5) / size;
         double band = pow8(0.5 + 0.5 * detCos(kTwoPi * 4 * v));
