@@ -34,7 +34,7 @@ void loadBoxesScene() {
 
     // One record and one texture for all twenty-seven boxes.
     RenderOptions* plate = makeOptions({FLAG_TEXTURE, FLAG_CULL_FRONT});
-    plate->setTexture(new JpegTexture("jpg/cplatta02.jpg"));
+    plate->setTexture(keepForRun(new JpegTexture("jpg/cplatta02.jpg")));
 
     for (ObjectGroup*& group : scene->boxGroups) group = new ObjectGroup;
 

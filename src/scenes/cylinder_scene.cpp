@@ -37,7 +37,7 @@ void loadCylinderScene() {
     outer->buildTube(20, 6, 100.0f, 400.0f, 2.0f, 80.0f);
     outer->setName("Outer cylinder");
     RenderOptions* tunnel = makeOptions({FLAG_TEXTURE, FLAG_CULL_BACK});
-    tunnel->setTexture(new JpegTexture("jpg/pscene.jpg"));
+    tunnel->setTexture(keepForRun(new JpegTexture("jpg/pscene.jpg")));
     outer->setOptions(tunnel);
 
     TubeObject* rod2 = makeRod("Inner cylinder2");
@@ -47,7 +47,7 @@ void loadCylinderScene() {
     TubeObject* rod = makeRod("Inner cylinder");
 
     RenderOptions* rods = makeOptions({FLAG_TEXTURE, FLAG_CULL_FRONT});
-    rods->setTexture(new JpegTexture("jpg/cplatta02.jpg"));
+    rods->setTexture(keepForRun(new JpegTexture("jpg/cplatta02.jpg")));
     rod->setOptions(rods);
     rod2->setOptions(rods);
     rod3->setOptions(rods);

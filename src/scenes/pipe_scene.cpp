@@ -35,16 +35,16 @@ void loadPipeScene() {
             "Cylinder02", "Cylinder03", "Cylinder04", "Cylinder05", "Cylinder06");
 
     RenderOptions* wallA = makeOptions({FLAG_TEXTURE, FLAG_CULL_FRONT});
-    wallA->setTexture(new JpegTexture("jpg/cplatta02.jpg"));
+    wallA->setTexture(keepForRun(new JpegTexture("jpg/cplatta02.jpg")));
     attach(model, wallA, {"Box01", "Box03", "Box04", "Box05", "Box06"});
 
     RenderOptions* wallB = makeOptions({FLAG_TEXTURE, FLAG_CULL_BACK});
-    wallB->setTexture(new JpegTexture("jpg/pscenesmallwall.jpg"));
+    wallB->setTexture(keepForRun(new JpegTexture("jpg/pscenesmallwall.jpg")));
     attach(model, wallB, {"Box02"});
 
     // Environment map alone: the rods show only the sphere-mapped image (its name holds a space).
     RenderOptions* mirror = makeOptions({FLAG_ENV_MAP, FLAG_NO_CULL});
-    mirror->setEnvTexture(new TgaTexture("jpg/ .tga"));
+    mirror->setEnvTexture(keepForRun(new TgaTexture("jpg/ .tga")));
     attach(model, mirror, {"Cylinder02", "Cylinder03", "Cylinder04", "Cylinder05", "Cylinder06"});
 
     scene->pipeCamera = new Camera;

@@ -1,10 +1,22 @@
 // Shared load-step helpers.
 #include "scenes/scene_loading.h"
 
+#include <vector>
+
 namespace korvana {
 
+namespace {
+// Never freed, like everything it holds.
+std::vector<const void*>* keptForRun = nullptr;
+}  // namespace
+
+void keepAlive(const void* made) {
+    if (!keptForRun) keptForRun = new std::vector<const void*>;
+    keptForRun->push_back(made);
+}
+
 RenderOptions* makeOptions(std::initializer_list<RenderFlag> flags) {
-    auto* options = new RenderOptions;
+    auto* options = keepForRun(new RenderOptions);
     for (const RenderFlag flag : flags) options->setFlag(flag);
     return options;
 }

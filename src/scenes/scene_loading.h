@@ -1,5 +1,5 @@
-// Small steps the scenes' load steps share: an options record with its switches set, and the
-// in-place scaling that makes a texture repeat.
+// Small steps the scenes' load steps share: keeping what a load makes for the whole run, an options
+// record with its switches set, and the in-place scaling that makes a texture repeat.
 #pragma once
 
 #include <initializer_list>
@@ -8,6 +8,15 @@
 #include "render/scene_object.h"
 
 namespace korvana {
+
+// Everything a load step makes lives until the process ends. Records and textures are also held
+// here, so that one left unused (its object missing from the file) is still held, not lost.
+void keepAlive(const void* made);
+template <typename T>
+T* keepForRun(T* made) {
+    keepAlive(made);
+    return made;
+}
 
 // A new record (kept for the whole run) with the given flags set.
 RenderOptions* makeOptions(std::initializer_list<RenderFlag> flags);

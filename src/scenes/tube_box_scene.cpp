@@ -30,7 +30,7 @@ void loadTubeBoxScene() {
             "Cylinder03", "Cylinder04", "Cylinder05", "Cylinder06");
 
     RenderOptions* box = makeOptions({FLAG_TEXTURE, FLAG_CULL_BACK});
-    box->setTexture(new JpegTexture("jpg/cplatta02.jpg"));
+    box->setTexture(keepForRun(new JpegTexture("jpg/cplatta02.jpg")));
     if (SceneObject* object = model.find("Box01")) object->setOptions(box);
 
     scene->tubeBoxSpinGroup = new ObjectGroup;
@@ -42,8 +42,8 @@ void loadTubeBoxScene() {
     for (int i = 0; i < 6; ++i) {
         RenderOptions* options = makeOptions({FLAG_TEXTURE, FLAG_NO_CULL, FLAG_ADDITIVE});
         const bool odd = i % 2 == 0;  // Cylinder01, 03, 05
-        options->setTexture(
-            new TgaTexture(odd ? "jpg/tubekasse_cyl_inv.tga" : "jpg/tubekasse_cyl.tga"));
+        const char* image = odd ? "jpg/tubekasse_cyl_inv.tga" : "jpg/tubekasse_cyl.tga";
+        options->setTexture(keepForRun(new TgaTexture(image)));
         if (SceneObject* object = model.find(cylinders[i])) {
             object->setOptions(options);
             group.add(object);
@@ -51,7 +51,7 @@ void loadTubeBoxScene() {
     }
 
     RenderOptions* sphere = makeOptions({FLAG_TEXTURE, FLAG_CULL_FRONT});
-    sphere->setTexture(new JpegTexture("jpg/pscene.jpg"));
+    sphere->setTexture(keepForRun(new JpegTexture("jpg/pscene.jpg")));
     if (SceneObject* object = model.find("Sphere01")) {
         object->setOptions(sphere);
         group.add(object);

@@ -34,14 +34,14 @@ void loadTubeScene() {
 
     // The two shells repeat their images three times in each direction.
     RenderOptions* outer = makeOptions({FLAG_TEXTURE, FLAG_CULL_BACK});
-    outer->setTexture(new JpegTexture("jpg/tube_ydre.jpg"));
+    outer->setTexture(keepForRun(new JpegTexture("jpg/tube_ydre.jpg")));
     if (SceneObject* shell = model.find("Cylinder14")) {
         shell->setOptions(outer);
         scaleTexCoords(*shell, 3.0f);
     }
 
     RenderOptions* inner = makeOptions({FLAG_TEXTURE, FLAG_CULL_FRONT});
-    inner->setTexture(new JpegTexture("jpg/tube_indre.jpg"));
+    inner->setTexture(keepForRun(new JpegTexture("jpg/tube_indre.jpg")));
     SceneObject* innerShell = model.find("Cylinder01");
     if (innerShell) {
         innerShell->setOptions(inner);
@@ -51,7 +51,7 @@ void loadTubeScene() {
     scene->tubeSpinGroup = new ObjectGroup;
     if (innerShell) scene->tubeSpinGroup->add(innerShell);
 
-    Texture* light = new JpegTexture("jpg/tube_lys.jpg");
+    Texture* light = keepForRun(new JpegTexture("jpg/tube_lys.jpg"));
     for (int i = 0; i < 12; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, i < 8 ? "Cylinder0%i" : "Cylinder%i", i + 2);
