@@ -282,7 +282,7 @@ struct LevelParams {
 LevelParams paramsFor(int level) {
     switch (level) {
         case 1: return {6, 24, false, 1, 64 * 1024};
-        case 2: return {16, 48, true, 1, 32 * 1024};
+        case 2: return {16, 48, true, 2, 32 * 1024};
         case 3: return {48, 128, true, 2, 32 * 1024};
         case 4: return {128, 260, true, 2, 16 * 1024};
         default: return {400, 260, true, 3, 16 * 1024};
