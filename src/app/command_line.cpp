@@ -83,20 +83,20 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
     const auto& options = commandLineOptions();
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const OptionSpec& candidate : options)
-            if (word == candidate.name) spec = &candidate;
-        if (spec == nullptr) {
+            if (word == candidate.name) option = &candidate;
+        if (option == nullptr) {
             error = "unknown option '" + word + "'";
             return false;
         }
-        const size_t count = spec->argumentNames.size();
+        const size_t count = option->argumentNames.size();
         if (static_cast<size_t>(argc - 1 - i) < count) {
             error = word + " needs " + std::to_string(count) + (count == 1 ? " argument" : " arguments");
             return false;
         }
         std::vector<std::string> arguments(argv + i + 1, argv + i + 1 + count);
-        if (!spec->take(out, arguments, error)) return false;
+        if (!option->take(out, arguments, error)) return false;
         i += static_cast<int>(count);
     }
     return true;
@@ -105,12 +105,12 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
 std::string usageText(const char* programName) {
     std::string text = std::string("Usage: ") + programName + " [OPTION]...\n"
                        "Plays the Korvana demo: five scenes over the music until Escape.\n\nOptions:\n";
-    for (const OptionSpec& spec : commandLineOptions()) {
-        std::string left = std::string("  ") + spec.name;
-        for (const char* argument : spec.argumentNames) left += std::string(" ") + argument;
+    for (const OptionSpec& option : commandLineOptions()) {
+        std::string left = std::string("  ") + option.name;
+        for (const char* argument : option.argumentNames) left += std::string(" ") + argument;
         if (left.size() < 26) left.resize(26, ' ');
         else left += "  ";
-        text += left + spec.help + "\n";
+        text += left + option.help + "\n";
     }
     return text;
 }

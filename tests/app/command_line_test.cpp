@@ -82,7 +82,7 @@ TEST(CommandLine, SecondsAndHelpText) {
     EXPECT_EQ(ms, 86400000u);
 
     const std::string usage = usageText("korvana");
-    for (const OptionSpec& spec : commandLineOptions()) EXPECT_NE(usage.find(spec.name), std::string::npos);
+    for (const OptionSpec& option : commandLineOptions()) EXPECT_NE(usage.find(option.name), std::string::npos);
     EXPECT_NE(usage.find("--data DIR"), std::string::npos);
     EXPECT_NE(usage.find("--seek SECONDS"), std::string::npos);
 }

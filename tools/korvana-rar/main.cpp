@@ -139,21 +139,21 @@ int run(int argc, char** argv) {
             continue;
         }
         const char letter = a[1];
-        const char* spec = std::strchr(command->options, letter);
-        if (letter == ':' || letter == '=' || letter == '+' || !spec) {
+        const char* letterRule = std::strchr(command->options, letter);
+        if (letter == ':' || letter == '=' || letter == '+' || !letterRule) {
             return usageError(line, "unknown option \"" + printable(a) + "\"");
         }
-        const bool repeatable = spec[1] == '+';
+        const bool repeatable = letterRule[1] == '+';
         if (line.has(letter) && !repeatable)
             return usageError(line, "option -" + std::string(1, letter) + " given twice");
         std::string value = a.substr(2);
-        if (spec[1] == ':') {
+        if (letterRule[1] == ':') {
             if (value.empty()) {
                 if (i + 1 >= args.size())
                     return usageError(line, "option -" + std::string(1, letter) + " needs a value");
                 value = args[++i];
             }
-        } else if (spec[1] == '=' || repeatable) {
+        } else if (letterRule[1] == '=' || repeatable) {
             if (value.empty())
                 return usageError(line, "option -" + std::string(1, letter) + " needs its value joined to it, as -" +
                                             std::string(1, letter) + "VALUE");
