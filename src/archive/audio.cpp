@@ -1,72 +1,122 @@
-// The multimedia predictor of the RAR 2.0 decoder.
+// The multimedia predictor of the RAR 2.0 decoder: the weight adaptation, which runs once every
+// 32 bytes of a channel and so stays out of the inline per-byte paths, and the conversion to and
+// from the multimedia loop's working form.
 #include "archive/audio.h"
 
 namespace korvana {
 
 namespace {
 
-uint32_t absolute(int32_t value) {
-    return value < 0 ? static_cast<uint32_t>(-value) : static_cast<uint32_t>(value);
+// Index of the smallest sum; a later sum wins only when strictly smaller.
+uint32_t smallestSum(const uint32_t (&dif)[11]) {
+    uint32_t minDif = dif[0];
+    uint32_t numMinDif = 0;
+    for (uint32_t i = 1; i < 11; ++i) {
+        if (dif[i] < minDif) {
+            minDif = dif[i];
+            numMinDif = i;
+        }
+    }
+    return numMinDif;
+}
+
+// Index 2k - 1 lowers weight k, index 2k raises it, index 0 keeps them all. The asymmetric bounds
+// (lower at >= -16, raise at < 16) let a weight reach -17 and 16.
+void adjustWeight(int32_t& k1, int32_t& k2, int32_t& k3, int32_t& k4, int32_t& k5, uint32_t index) {
+    if (index == 0) {
+        return;
+    }
+    int32_t* weights[5] = {&k1, &k2, &k3, &k4, &k5};
+    int32_t& k = *weights[(index - 1) / 2];
+    if ((index & 1) != 0) {
+        if (k >= -16) {
+            k -= 1;
+        }
+    } else if (k < 16) {
+        k += 1;
+    }
+}
+
+bool within(int32_t value, int32_t low, int32_t high) {
+    return value >= low && value <= high;
 }
 
 }  // namespace
 
-uint8_t decodeAudio(AudioVariables& v, int32_t& channelDelta, uint32_t delta) {
-    v.ByteCount += 1;
-
-    v.D4 = v.D3;
-    v.D3 = v.D2;
-    v.D2 = v.LastDelta - v.D1;
-    v.D1 = v.LastDelta;
-
-    // Every term is small (|LastChar| <= 255, |D| <= 255, |K| <= 17), so 32 bits cannot overflow.
-    int32_t prediction = 8 * v.LastChar + v.K1 * v.D1 + v.K2 * v.D2 + v.K3 * v.D3 + v.K4 * v.D4 +
-                         v.K5 * channelDelta;
-    prediction = (prediction >> 3) & 0xFF;
-
-    const int32_t ch = prediction - static_cast<int32_t>(delta);
-    const int32_t d = static_cast<int32_t>(static_cast<int8_t>(static_cast<uint8_t>(delta))) * 8;
-
-    v.Dif[0] += absolute(d);
-    v.Dif[1] += absolute(d - v.D1);
-    v.Dif[2] += absolute(d + v.D1);
-    v.Dif[3] += absolute(d - v.D2);
-    v.Dif[4] += absolute(d + v.D2);
-    v.Dif[5] += absolute(d - v.D3);
-    v.Dif[6] += absolute(d + v.D3);
-    v.Dif[7] += absolute(d - v.D4);
-    v.Dif[8] += absolute(d + v.D4);
-    v.Dif[9] += absolute(d - channelDelta);
-    v.Dif[10] += absolute(d + channelDelta);
-
-    v.LastDelta = channelDelta = static_cast<int8_t>(static_cast<uint8_t>(ch - v.LastChar));
-    v.LastChar = ch;
-
-    if ((v.ByteCount & 0x1F) == 0) {
-        uint32_t minDif = v.Dif[0];
-        uint32_t numMinDif = 0;
-        v.Dif[0] = 0;
-        for (uint32_t i = 1; i < 11; ++i) {
-            if (v.Dif[i] < minDif) {
-                minDif = v.Dif[i];
-                numMinDif = i;
-            }
-            v.Dif[i] = 0;
-        }
-        // The asymmetric bounds (lower at >= -16, raise at < 16) let a weight reach -17 and 16.
-        int32_t* weights[5] = {&v.K1, &v.K2, &v.K3, &v.K4, &v.K5};
-        if (numMinDif != 0) {
-            int32_t& k = *weights[(numMinDif - 1) / 2];
-            if ((numMinDif & 1) != 0) {
-                if (k >= -16) {
-                    k -= 1;
-                }
-            } else if (k < 16) {
-                k += 1;
-            }
-        }
+void adaptAudioWeights(AudioVariables& v) {
+    const uint32_t index = smallestSum(v.Dif);
+    for (uint32_t& d : v.Dif) {
+        d = 0;
     }
-    return static_cast<uint8_t>(ch & 0xFF);
+    adjustWeight(v.K1, v.K2, v.K3, v.K4, v.K5, index);
+}
+
+bool FastAudioChannel::load(const AudioVariables& v) {
+    // Decoding keeps LastDelta a signed byte and the history within -255..255 (differences of two
+    // signed bytes). Accepting history up to 383 bounds every later history value by 128 + 383:
+    // each lane term is then at most 1024 + 511, and 32 of them stay below 65536.
+    if (!within(v.LastDelta, -128, 127) || !within(v.D1, -383, 383) || !within(v.D2, -383, 383) ||
+        !within(v.D3, -383, 383) || !within(v.D4, -383, 383)) {
+        return false;
+    }
+    K1 = v.K1;
+    K2 = v.K2;
+    K3 = v.K3;
+    K4 = v.K4;
+    K5 = v.K5;
+    D1 = v.D1;
+    D2 = v.D2;
+    D3 = v.D3;
+    D4 = v.D4;
+    LastDelta = v.LastDelta;
+    LastChar = v.LastChar;
+    ByteCount = v.ByteCount;
+    minus = Sums{};
+    plus = Sums{};
+    for (uint32_t i = 0; i < 11; ++i) {
+        base[i] = v.Dif[i];
+    }
+    return true;
+}
+
+void FastAudioChannel::foldSums() {
+    // Lane order: D1, D2, D3, D4, ChannelDelta, 0; Dif[2k-1] is |D - Xk| and Dif[2k] is |D + Xk|.
+    base[0] += minus[5];
+    for (uint32_t lane = 0; lane < 5; ++lane) {
+        base[2 * lane + 1] += minus[lane];
+        base[2 * lane + 2] += plus[lane];
+    }
+    minus = Sums{};
+    plus = Sums{};
+}
+
+void FastAudioChannel::store(AudioVariables& v) const {
+    FastAudioChannel copy = *this;
+    copy.foldSums();
+    v.K1 = K1;
+    v.K2 = K2;
+    v.K3 = K3;
+    v.K4 = K4;
+    v.K5 = K5;
+    v.D1 = D1;
+    v.D2 = D2;
+    v.D3 = D3;
+    v.D4 = D4;
+    v.LastDelta = LastDelta;
+    v.LastChar = LastChar;
+    v.ByteCount = ByteCount;
+    for (uint32_t i = 0; i < 11; ++i) {
+        v.Dif[i] = copy.base[i];
+    }
+}
+
+void FastAudioChannel::adapt() {
+    foldSums();
+    const uint32_t index = smallestSum(base);
+    for (uint32_t& d : base) {
+        d = 0;
+    }
+    adjustWeight(K1, K2, K3, K4, K5, index);
 }
 
 }  // namespace korvana

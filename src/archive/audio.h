@@ -16,8 +16,133 @@ struct AudioVariables {
     int32_t LastChar = 0;                            // previous value before reduction to a byte
 };
 
+// Every 32nd byte of a channel: moves the weight whose adjustment had the smallest error sum,
+// then starts the sums over.
+void adaptAudioWeights(AudioVariables& channel);
+
+namespace audio_detail {
+inline uint32_t absolute(int32_t value) {
+    // Branch-free: the sign mask flips and corrects negative values.
+    const uint32_t sign = static_cast<uint32_t>(value >> 31);
+    return (static_cast<uint32_t>(value) ^ sign) - sign;
+}
+}  // namespace audio_detail
+
 // Decodes one residual `delta` (0..255) on `channel`. `channelDelta` is shared by all channels:
-// the delta of the most recent byte of any channel; it is read and updated.
-uint8_t decodeAudio(AudioVariables& channel, int32_t& channelDelta, uint32_t delta);
+// the delta of the most recent byte of any channel; it is read and updated. Inline because the
+// multimedia loop calls it once per output byte.
+inline uint8_t decodeAudio(AudioVariables& v, int32_t& channelDelta, uint32_t delta) {
+    using audio_detail::absolute;
+    v.ByteCount += 1;
+
+    const int32_t d1 = v.LastDelta;
+    const int32_t d2 = v.LastDelta - v.D1;
+    const int32_t d3 = v.D2;
+    const int32_t d4 = v.D3;
+    v.D4 = d4;
+    v.D3 = d3;
+    v.D2 = d2;
+    v.D1 = d1;
+    const int32_t cd = channelDelta;
+
+    // Every term is small (|LastChar| <= 255, |D| <= 255, |K| <= 17), so 32 bits cannot overflow.
+    int32_t prediction = 8 * v.LastChar + v.K1 * d1 + v.K2 * d2 + v.K3 * d3 + v.K4 * d4 + v.K5 * cd;
+    prediction = (prediction >> 3) & 0xFF;
+
+    const int32_t ch = prediction - static_cast<int32_t>(delta);
+    const int32_t d = static_cast<int32_t>(static_cast<int8_t>(static_cast<uint8_t>(delta))) * 8;
+
+    v.Dif[0] += absolute(d);
+    v.Dif[1] += absolute(d - d1);
+    v.Dif[2] += absolute(d + d1);
+    v.Dif[3] += absolute(d - d2);
+    v.Dif[4] += absolute(d + d2);
+    v.Dif[5] += absolute(d - d3);
+    v.Dif[6] += absolute(d + d3);
+    v.Dif[7] += absolute(d - d4);
+    v.Dif[8] += absolute(d + d4);
+    v.Dif[9] += absolute(d - cd);
+    v.Dif[10] += absolute(d + cd);
+
+    v.LastDelta = channelDelta = static_cast<int8_t>(static_cast<uint8_t>(ch - v.LastChar));
+    v.LastChar = ch;
+
+    if ((v.ByteCount & 0x1F) == 0) {
+        adaptAudioWeights(v);
+    }
+    return static_cast<uint8_t>(ch & 0xFF);
+}
+
+// The multimedia loop's working form of one channel's AudioVariables, same results byte for
+// byte. The eleven error terms are |D - X| and |D + X| for X in (D1, D2, D3, D4, ChannelDelta, 0),
+// so they are worked out as two 8-lane vector operations instead of eleven scalar ones. The
+// values involved are bounded (|D| <= 1024, history values within -255..255), so 16-bit lanes
+// hold every term, and 32 bytes of terms (the sums start over every 32nd byte) stay below 65536.
+// Sums present when the state is loaded are kept apart in `base` at full width.
+struct FastAudioChannel {
+    using Lanes = int16_t __attribute__((vector_size(16)));
+    using Sums = uint16_t __attribute__((vector_size(16)));
+
+    int32_t K1, K2, K3, K4, K5;
+    int32_t D1, D2, D3, D4;
+    int32_t LastDelta;
+    int32_t LastChar;
+    uint32_t ByteCount;
+    Sums minus;  // sums of |D - X| in the lane order above
+    Sums plus;   // sums of |D + X|
+    uint32_t base[11];
+
+    // False when `v` holds values that decoding never produces (then the 16-bit lanes could not
+    // hold the terms, and the caller keeps using decodeAudio).
+    bool load(const AudioVariables& v);
+    void store(AudioVariables& v) const;
+    // Adds the lane sums to `base` and clears them.
+    void foldSums();
+    // Every 32nd byte: the weight adjustment of adaptAudioWeights on the folded sums.
+    void adapt();
+};
+
+// True when `channelDelta` is a value decoding can produce (a signed byte).
+inline bool plausibleChannelDelta(int32_t channelDelta) {
+    return channelDelta >= -128 && channelDelta <= 127;
+}
+
+// decodeAudio on the working form. `channelDelta` must be a signed byte (plausibleChannelDelta).
+inline uint8_t decodeAudioFast(FastAudioChannel& v, int32_t& channelDelta, uint32_t delta) {
+    using Lanes = FastAudioChannel::Lanes;
+    using Sums = FastAudioChannel::Sums;
+    v.ByteCount += 1;
+
+    const int32_t d1 = v.LastDelta;
+    const int32_t d2 = v.LastDelta - v.D1;
+    const int32_t d3 = v.D2;
+    const int32_t d4 = v.D3;
+    v.D4 = d4;
+    v.D3 = d3;
+    v.D2 = d2;
+    v.D1 = d1;
+    const int32_t cd = channelDelta;
+
+    int32_t prediction = 8 * v.LastChar + v.K1 * d1 + v.K2 * d2 + v.K3 * d3 + v.K4 * d4 + v.K5 * cd;
+    prediction = (prediction >> 3) & 0xFF;
+    const int32_t ch = prediction - static_cast<int32_t>(delta);
+    const int32_t d = static_cast<int32_t>(static_cast<int8_t>(static_cast<uint8_t>(delta))) * 8;
+
+    const Lanes x = {static_cast<int16_t>(d1), static_cast<int16_t>(d2), static_cast<int16_t>(d3),
+                     static_cast<int16_t>(d4), static_cast<int16_t>(cd), 0, 0, 0};
+    const Lanes dd = Lanes{} + static_cast<int16_t>(d);
+    const Lanes minus = dd - x;
+    const Lanes plus = dd + x;
+    v.minus += reinterpret_cast<Sums>(minus < 0 ? -minus : minus);
+    v.plus += reinterpret_cast<Sums>(plus < 0 ? -plus : plus);
+
+    v.LastDelta = channelDelta = static_cast<int8_t>(static_cast<uint8_t>(ch - v.LastChar));
+    v.LastChar = ch;
+
+    if ((v.ByteCount & 0x1F) == 0) {
+        v.adapt();
+    }
+    return static_cast<uint8_t>(ch & 0xFF);
+}
 
 }  // namespace korvana

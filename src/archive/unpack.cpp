@@ -277,6 +277,8 @@ private:
     // Returns false when the loop has to stop because the packed data is used up.
     bool decodeLz(int64_t& destUnpSize);
     bool decodeAudioBlock(int64_t& destUnpSize);
+    template <typename Channel>
+    bool decodeAudioSymbols(Channel* state, int64_t& destUnpSize);
 
     uint32_t inAddr() const { return pos_ >> 3; }
 
@@ -577,19 +579,47 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
     return more;
 }
 
-// Decodes multimedia symbols until the entry is complete, a table change leaves multimedia mode,
-// or the packed data runs out (then returns false).
+// The per-byte predictor step for either form of the channel state.
+inline uint8_t predict(AudioVariables& v, int32_t& channelDelta, uint32_t delta) {
+    return decodeAudio(v, channelDelta, delta);
+}
+inline uint8_t predict(FastAudioChannel& v, int32_t& channelDelta, uint32_t delta) {
+    return decodeAudioFast(v, channelDelta, delta);
+}
+
+// Decodes multimedia symbols until the entry is complete, a table set is read (returns true; the
+// caller continues in whichever mode it chose), or the packed data runs out (returns false).
 bool Unpacker::decodeAudioBlock(int64_t& destUnpSize) {
+    // The working form of the predictors is faster; states no decoding produces keep the plain
+    // form, which handles any values.
+    FastAudioChannel fast[4];
+    bool useFast = plausibleChannelDelta(s_.ChannelDelta);
+    for (uint32_t c = 0; c < 4 && useFast; ++c) {
+        useFast = fast[c].load(s_.AudV[c]);
+    }
+    if (!useFast) {
+        return decodeAudioSymbols(s_.AudV, destUnpSize);
+    }
+    const bool more = decodeAudioSymbols(fast, destUnpSize);
+    for (uint32_t c = 0; c < 4; ++c) {
+        fast[c].store(s_.AudV[c]);
+    }
+    return more;
+}
+
+template <typename Channel>
+bool Unpacker::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
     uint8_t* const w = window_;
     BitCache in{s_.InBuf, pos_};
     uint32_t unpPtr = s_.UnpPtr;
     uint32_t wrPtr = s_.WrPtr;
     uint32_t channel = s_.CurChannel;
-    uint32_t channels = s_.UnpChannels;
+    const uint32_t channels = s_.UnpChannels;
     int32_t channelDelta = s_.ChannelDelta;
     int64_t dest = destUnpSize;
     uint32_t inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
     bool more = true;
+    bool tableChange = false;
 
     while (dest >= 0) {
         unpPtr &= UNP_WINDOW_MASK;
@@ -612,33 +642,44 @@ bool Unpacker::decodeAudioBlock(int64_t& destUnpSize) {
             }
             wrPtr = s_.WrPtr;
         }
-        const uint32_t symbol = decodeNumber(s_.MD[channel], in);
-        if (symbol == 256) {
-            pos_ = in.pos;
-            s_.UnpPtr = unpPtr;
-            s_.CurChannel = channel;
-            readTables();
-            in.reset(pos_);
-            channel = s_.CurChannel;
-            channels = s_.UnpChannels;
-            inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
-            if (!s_.UnpAudioBlock) {
+
+        // The checks above hold for the next `run` symbols without repeating them: a code is at
+        // most 15 bits, so their first bits all lie before the input limit; the window neither
+        // wraps nor comes within WRITE_MARGIN of the bytes not yet copied out; the entry does not
+        // end. At least one symbol, the one the checks were made for.
+        const uint32_t inputRun = (inLimit * 8 - in.pos) / 16;
+        const uint32_t windowRun = std::min(((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) - (WRITE_MARGIN - 2),
+                                            UNP_WINDOW_SIZE - unpPtr);
+        const uint32_t run = static_cast<uint32_t>(std::max<int64_t>(
+            1, std::min<int64_t>(std::min(inputRun, windowRun), dest + 1)));
+
+        for (uint32_t i = 0; i < run; ++i) {
+            const uint32_t symbol = decodeNumber(s_.MD[channel], in);
+            if (symbol == 256) {
+                tableChange = true;
                 break;
             }
-            continue;
+            w[unpPtr++] = predict(state[channel], channelDelta, symbol);
+            if (++channel >= channels) {
+                channel = 0;
+            }
+            --dest;
         }
-        w[unpPtr++] = decodeAudio(s_.AudV[channel], channelDelta, symbol);
-        if (++channel >= channels) {
-            channel = 0;
+        if (tableChange) {
+            break;
         }
-        --dest;
     }
 
-    pos_ = in.pos;
     s_.UnpPtr = unpPtr;
     s_.CurChannel = channel;
     s_.ChannelDelta = channelDelta;
     destUnpSize = dest;
+    pos_ = in.pos;
+    if (tableChange) {
+        // The new set may change the channel count or leave multimedia mode: the caller goes on
+        // in whichever mode it sets. Reading tables does not touch the predictor states.
+        readTables();
+    }
     return more;
 }
 

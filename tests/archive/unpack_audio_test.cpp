@@ -4,6 +4,8 @@
 // is (previous value of that channel) - residual.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "archive/audio.h"
 #include "unpack_harness.h"
 
@@ -144,6 +146,144 @@ TEST(DecodeAudio, ChannelsShareTheChannelDelta) {
     EXPECT_EQ(decodeAudio(c, fresh, 0), 0);
 }
 
+// The predictor written out plainly, one statement per rule, as the reference for the inline and
+// vector forms the decoder runs.
+struct ModelChannel {
+    int32_t K[6] = {};  // K[1]..K[5]
+    int32_t D1 = 0, D2 = 0, D3 = 0, D4 = 0, LastDelta = 0, LastChar = 0;
+    uint32_t Dif[11] = {};
+    uint32_t ByteCount = 0;
+
+    AudioVariables asVariables() const {
+        AudioVariables v;
+        v.K1 = K[1];
+        v.K2 = K[2];
+        v.K3 = K[3];
+        v.K4 = K[4];
+        v.K5 = K[5];
+        v.D1 = D1;
+        v.D2 = D2;
+        v.D3 = D3;
+        v.D4 = D4;
+        v.LastDelta = LastDelta;
+        v.LastChar = LastChar;
+        v.ByteCount = ByteCount;
+        for (int i = 0; i < 11; ++i) v.Dif[i] = Dif[i];
+        return v;
+    }
+};
+
+uint8_t modelDecode(ModelChannel& v, int32_t& channelDelta, uint32_t delta) {
+    v.ByteCount++;
+    v.D4 = v.D3;
+    v.D3 = v.D2;
+    v.D2 = v.LastDelta - v.D1;
+    v.D1 = v.LastDelta;
+    int32_t p = 8 * v.LastChar + v.K[1] * v.D1 + v.K[2] * v.D2 + v.K[3] * v.D3 + v.K[4] * v.D4 +
+                v.K[5] * channelDelta;
+    p = (p >> 3) & 0xFF;
+    const int32_t ch = p - static_cast<int32_t>(delta);
+    const int32_t d = static_cast<int8_t>(delta) * 8;
+    const int32_t x[5] = {v.D1, v.D2, v.D3, v.D4, channelDelta};
+    v.Dif[0] += static_cast<uint32_t>(std::abs(d));
+    for (int i = 0; i < 5; ++i) {
+        v.Dif[2 * i + 1] += static_cast<uint32_t>(std::abs(d - x[i]));
+        v.Dif[2 * i + 2] += static_cast<uint32_t>(std::abs(d + x[i]));
+    }
+    channelDelta = static_cast<int8_t>(ch - v.LastChar);
+    v.LastDelta = channelDelta;
+    v.LastChar = ch;
+    if (v.ByteCount % 32 == 0) {
+        int best = 0;
+        for (int i = 1; i < 11; ++i) {
+            if (v.Dif[i] < v.Dif[best]) best = i;
+        }
+        for (uint32_t& sum : v.Dif) sum = 0;
+        if (best != 0) {
+            int32_t& k = v.K[(best + 1) / 2];
+            if (best % 2 == 1 && k >= -16) --k;
+            if (best % 2 == 0 && k < 16) ++k;
+        }
+    }
+    return static_cast<uint8_t>(ch);
+}
+
+void expectSameState(const AudioVariables& a, const AudioVariables& b, const char* what, size_t at) {
+    const int32_t as[] = {a.K1, a.K2, a.K3, a.K4, a.K5, a.D1, a.D2, a.D3, a.D4, a.LastDelta, a.LastChar};
+    const int32_t bs[] = {b.K1, b.K2, b.K3, b.K4, b.K5, b.D1, b.D2, b.D3, b.D4, b.LastDelta, b.LastChar};
+    for (int i = 0; i < 11; ++i) {
+        ASSERT_EQ(as[i], bs[i]) << what << ": field " << i << " after byte " << at;
+        ASSERT_EQ(a.Dif[i], b.Dif[i]) << what << ": Dif[" << i << "] after byte " << at;
+    }
+    ASSERT_EQ(a.ByteCount, b.ByteCount) << what << " after byte " << at;
+}
+
+// The inline and the vector form against the model over millions of residuals: uniform ones,
+// small ones (as real audio gives) and long one-sided runs that drive the weights to their
+// bounds, on 1..4 interleaved channels. The vector form is stored back and reloaded at random
+// points, as the decoder does at every table change.
+TEST(DecodeAudio, InlineAndVectorFormsMatchTheModel) {
+    std::mt19937 rng(20261207);
+    size_t total = 0;
+    for (int round = 0; round < 48; ++round) {
+        const uint32_t channels = 1 + round % 4;
+        ModelChannel model[4];
+        AudioVariables plain[4];
+        FastAudioChannel fast[4];
+        for (FastAudioChannel& f : fast) ASSERT_TRUE(f.load(AudioVariables{}));
+        int32_t modelDelta = 0, plainDelta = 0, fastDelta = 0;
+        const int style = round % 3;
+        const size_t count = 60000 + rng() % 8000;
+        uint32_t bias = 0;
+        for (size_t i = 0; i < count; ++i, ++total) {
+            uint32_t residual;
+            if (style == 0) {
+                residual = rng() & 0xFF;
+            } else if (style == 1) {
+                residual = static_cast<uint32_t>(static_cast<int32_t>(rng() % 9) - 4) & 0xFF;
+            } else {
+                if (i % 500 == 0) bias = rng() & 0xFF;
+                residual = (bias + rng() % 3) & 0xFF;
+            }
+            const uint32_t c = static_cast<uint32_t>(i % channels);
+            const uint8_t expected = modelDecode(model[c], modelDelta, residual);
+            ASSERT_EQ(decodeAudio(plain[c], plainDelta, residual), expected) << "inline, byte " << i;
+            ASSERT_EQ(decodeAudioFast(fast[c], fastDelta, residual), expected) << "vector, byte " << i;
+            if (rng() % 4096 == 0 || i + 1 == count) {
+                for (uint32_t k = 0; k < channels; ++k) {
+                    AudioVariables stored;
+                    fast[k].store(stored);
+                    expectSameState(stored, model[k].asVariables(), "vector", i);
+                    expectSameState(plain[k], model[k].asVariables(), "inline", i);
+                    ASSERT_TRUE(fast[k].load(stored));
+                }
+                ASSERT_EQ(plainDelta, modelDelta);
+                ASSERT_EQ(fastDelta, modelDelta);
+            }
+        }
+    }
+    EXPECT_GT(total, 2'000'000u);
+}
+
+// States that decoding never produces are refused by the vector form; the decoder then runs the
+// plain form, which gives the model's bytes for them too.
+TEST(DecodeAudio, ImplausibleStatesTakeThePlainPath) {
+    FastAudioChannel fast;
+    AudioVariables wild;
+    wild.D2 = 1000;
+    EXPECT_FALSE(fast.load(wild));
+    wild = AudioVariables{};
+    wild.LastDelta = 200;
+    EXPECT_FALSE(fast.load(wild));
+    wild = AudioVariables{};
+    wild.D4 = -384;
+    EXPECT_FALSE(fast.load(wild));
+    wild.D4 = -383;
+    EXPECT_TRUE(fast.load(wild));
+    EXPECT_FALSE(plausibleChannelDelta(128));
+    EXPECT_TRUE(plausibleChannelDelta(-128));
+}
+
 std::vector<std::vector<uint8_t>> channelTables(size_t channels) {
     std::vector<std::vector<uint8_t>> tables;
     for (size_t c = 0; c < channels; ++c) {
@@ -239,6 +379,61 @@ TEST(MultimediaStream, SolidEntryKeepsPredictorsAndMode) {
     fresh.audioTables(channelTables(2));
     fresh.residual(4);
     EXPECT_EQ(d.decode(fresh.bits.bytes(8), 1), (std::vector<uint8_t>{252}));
+}
+
+// A solid entry that inherits a state decoding never produces (here set by hand) is decoded by
+// the plain form, byte for byte as the model has it; the same stream from a plausible state goes
+// through the vector form.
+TEST(MultimediaStream, InheritedStatesOfAnyKindDecodeAsTheModel) {
+    std::mt19937 rng(77);
+    for (int wildState = 0; wildState < 2; ++wildState) {
+        StreamWriter first;
+        first.audioTables(channelTables(2));
+        first.residual(1);
+        StreamWriter second = first;
+        second.bits = test::BitWriter();
+        std::vector<uint32_t> residuals;
+        for (int i = 0; i < 3000; ++i) {
+            residuals.push_back(rng() % 40);
+            second.residual(residuals.back());
+        }
+        Decoder d;
+        ASSERT_EQ(d.decode(first.bits.bytes(8), 1).size(), 1u);
+        ModelChannel model[2];
+        int32_t channelDelta = d.state->ChannelDelta;
+        for (int c = 0; c < 2; ++c) {
+            AudioVariables& v = d.state->AudV[c];
+            if (wildState != 0) {
+                // Beyond 16 bits, and read as 16 bits close to the residuals' own values, so a
+                // form that dropped the high bits would pick another weight at the next 32nd byte,
+                // which comes two bytes on.
+                v.D3 = 65536 + 60 + 8 * c;
+                v.D4 = -65536 + 90;
+                v.ByteCount = 30;
+                v.Dif[4] = 4000000000u;  // wider than the vector form's 16-bit lanes
+            }
+            model[c].K[1] = v.K1;
+            model[c].D1 = v.D1;
+            model[c].D2 = v.D2;
+            model[c].D3 = v.D3;
+            model[c].D4 = v.D4;
+            model[c].LastDelta = v.LastDelta;
+            model[c].LastChar = v.LastChar;
+            model[c].ByteCount = v.ByteCount;
+            for (int i = 0; i < 11; ++i) model[c].Dif[i] = v.Dif[i];
+        }
+        std::vector<uint8_t> expected;
+        uint32_t channel = d.state->CurChannel;
+        for (uint32_t r : residuals) {
+            expected.push_back(modelDecode(model[channel], channelDelta, r));
+            channel = (channel + 1) % 2;
+        }
+        EXPECT_EQ(d.decode(second.bits.bytes(8), static_cast<uint32_t>(expected.size()), true), expected)
+            << (wildState != 0 ? "wild state" : "decoded state");
+        for (int c = 0; c < 2; ++c) {
+            expectSameState(d.state->AudV[c], model[c].asVariables(), "decoder", residuals.size());
+        }
+    }
 }
 
 }  // namespace
