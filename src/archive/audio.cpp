@@ -52,11 +52,14 @@ void adaptAudioWeights(AudioVariables& v) {
 }
 
 bool FastAudioChannel::load(const AudioVariables& v) {
-    // Decoding keeps LastDelta a signed byte and the history within -255..255 (differences of two
-    // signed bytes). Accepting history up to 383 bounds every later history value by 128 + 383:
-    // each lane term is then at most 1024 + 511, and 32 of them stay below 65536.
+    // Decoding keeps LastDelta a signed byte, the history within -255..255 (differences of two
+    // signed bytes) and the weights within -17..16. Accepting history up to 383 bounds every later
+    // history value by 128 + 383: each lane term is then at most 1024 + 511, 32 of them stay
+    // below 65536, and the history's share of the prediction within 3 * 17 * 511.
     if (!within(v.LastDelta, -128, 127) || !within(v.D1, -383, 383) || !within(v.D2, -383, 383) ||
-        !within(v.D3, -383, 383) || !within(v.D4, -383, 383)) {
+        !within(v.D3, -383, 383) || !within(v.D4, -383, 383) || !within(v.K1, -17, 16) ||
+        !within(v.K2, -17, 16) || !within(v.K3, -17, 16) || !within(v.K4, -17, 16) ||
+        !within(v.K5, -17, 16)) {
         return false;
     }
     K1 = v.K1;
@@ -64,10 +67,9 @@ bool FastAudioChannel::load(const AudioVariables& v) {
     K3 = v.K3;
     K4 = v.K4;
     K5 = v.K5;
-    D1 = v.D1;
-    D2 = v.D2;
-    D3 = v.D3;
-    D4 = v.D4;
+    setWeights();
+    history = Lanes{static_cast<int16_t>(v.D1), static_cast<int16_t>(v.D2), static_cast<int16_t>(v.D3),
+                    static_cast<int16_t>(v.D4), 0, 0, 0, 0};
     LastDelta = v.LastDelta;
     LastChar = v.LastChar;
     ByteCount = v.ByteCount;
@@ -77,6 +79,11 @@ bool FastAudioChannel::load(const AudioVariables& v) {
         base[i] = v.Dif[i];
     }
     return true;
+}
+
+void FastAudioChannel::setWeights() {
+    K12 = K1 + K2;
+    weights = Lanes{static_cast<int16_t>(-K2), static_cast<int16_t>(K3), static_cast<int16_t>(K4), 0, 0, 0, 0, 0};
 }
 
 void FastAudioChannel::foldSums() {
@@ -98,10 +105,10 @@ void FastAudioChannel::store(AudioVariables& v) const {
     v.K3 = K3;
     v.K4 = K4;
     v.K5 = K5;
-    v.D1 = D1;
-    v.D2 = D2;
-    v.D3 = D3;
-    v.D4 = D4;
+    v.D1 = history[0];
+    v.D2 = history[1];
+    v.D3 = history[2];
+    v.D4 = history[3];
     v.LastDelta = LastDelta;
     v.LastChar = LastChar;
     v.ByteCount = ByteCount;
@@ -117,6 +124,7 @@ void FastAudioChannel::adapt() {
         d = 0;
     }
     adjustWeight(K1, K2, K3, K4, K5, index);
+    setWeights();
 }
 
 }  // namespace korvana

@@ -74,22 +74,30 @@ inline uint8_t decodeAudio(AudioVariables& v, int32_t& channelDelta, uint32_t de
 }
 
 // The multimedia loop's working form of one channel's AudioVariables, same results byte for
-// byte. The eleven error terms are |D - X| and |D + X| for X in (D1, D2, D3, D4, ChannelDelta, 0),
-// so they are worked out as two 8-lane vector operations instead of eleven scalar ones. The
-// values involved are bounded (|D| <= 1024, history values within -255..255), so 16-bit lanes
-// hold every term, and 32 bytes of terms (the sums start over every 32nd byte) stay below 65536.
-// Sums present when the state is loaded are kept apart in `base` at full width.
+// byte, with the history D1..D4 held in the lanes of a vector:
+// - The eleven error terms are |D - X| and |D + X| for X in (D1, D2, D3, D4, ChannelDelta, 0),
+//   two 8-lane vector operations instead of eleven scalar ones.
+// - The prediction K1*D1 + K2*D2 + K3*D3 + K4*D4 after the shift of the history equals
+//   (K1 + K2)*LastDelta + (-K2*D1 + K3*D2 + K4*D3) before it. The second part, from the vector,
+//   does not wait for the previous byte of the channel, which on one channel is the previous
+//   byte of the stream.
+// The values involved are bounded (|D| <= 1024, history within -511..511, weights within
+// -17..16), so 16-bit lanes hold every term and every partial prediction, and 32 bytes of terms
+// (the sums start over every 32nd byte) stay below 65536. Sums present when the state is loaded
+// are kept apart in `base` at full width.
 struct FastAudioChannel {
     using Lanes = int16_t __attribute__((vector_size(16)));
     using Sums = uint16_t __attribute__((vector_size(16)));
 
+    Lanes history;        // D1, D2, D3, D4, then zeros
+    Lanes weights;        // -K2, K3, K4, then zeros: the history's share of the prediction
+    Sums minus;           // sums of |D - X| in the lane order above
+    Sums plus;            // sums of |D + X|
     int32_t K1, K2, K3, K4, K5;
-    int32_t D1, D2, D3, D4;
+    int32_t K12;          // K1 + K2, the weight of LastDelta
     int32_t LastDelta;
     int32_t LastChar;
     uint32_t ByteCount;
-    Sums minus;  // sums of |D - X| in the lane order above
-    Sums plus;   // sums of |D + X|
     uint32_t base[11];
 
     // False when `v` holds values that decoding never produces (then the 16-bit lanes could not
@@ -100,6 +108,8 @@ struct FastAudioChannel {
     void foldSums();
     // Every 32nd byte: the weight adjustment of adaptAudioWeights on the folded sums.
     void adapt();
+    // After a weight changed.
+    void setWeights();
 };
 
 // True when `channelDelta` is a value decoding can produce (a signed byte).
@@ -113,23 +123,26 @@ inline uint8_t decodeAudioFast(FastAudioChannel& v, int32_t& channelDelta, uint3
     using Sums = FastAudioChannel::Sums;
     v.ByteCount += 1;
 
-    const int32_t d1 = v.LastDelta;
-    const int32_t d2 = v.LastDelta - v.D1;
-    const int32_t d3 = v.D2;
-    const int32_t d4 = v.D3;
-    v.D4 = d4;
-    v.D3 = d3;
-    v.D2 = d2;
-    v.D1 = d1;
-    const int32_t cd = channelDelta;
+    const Lanes old = v.history;
+    Lanes share = old * v.weights;
+    share += __builtin_shufflevector(share, share, 1, 0, 3, 2, 5, 4, 7, 6);
+    share += __builtin_shufflevector(share, share, 2, 3, 0, 1, 6, 7, 4, 5);
 
-    int32_t prediction = 8 * v.LastChar + v.K1 * d1 + v.K2 * d2 + v.K3 * d3 + v.K4 * d4 + v.K5 * cd;
+    const int32_t lastDelta = v.LastDelta;
+    const int32_t cd = channelDelta;
+    int32_t prediction = 8 * v.LastChar + v.K12 * lastDelta + share[0] + v.K5 * cd;
     prediction = (prediction >> 3) & 0xFF;
     const int32_t ch = prediction - static_cast<int32_t>(delta);
     const int32_t d = static_cast<int32_t>(static_cast<int8_t>(static_cast<uint8_t>(delta))) * 8;
 
-    const Lanes x = {static_cast<int16_t>(d1), static_cast<int16_t>(d2), static_cast<int16_t>(d3),
-                     static_cast<int16_t>(d4), static_cast<int16_t>(cd), 0, 0, 0};
+    // The shift: D1 = LastDelta, D2 = LastDelta - D1, D3 = D2, D4 = D3.
+    const Lanes shifted = __builtin_shufflevector(old, old, 0, 0, 1, 2, 4, 5, 6, 7);
+    const Lanes history = shifted * Lanes{0, -1, 1, 1, 0, 0, 0, 0} +
+                          Lanes{1, 1, 0, 0, 0, 0, 0, 0} * static_cast<int16_t>(lastDelta);
+    v.history = history;
+
+    Lanes x = history;
+    x[4] = static_cast<int16_t>(cd);
     const Lanes dd = Lanes{} + static_cast<int16_t>(d);
     const Lanes minus = dd - x;
     const Lanes plus = dd + x;

@@ -587,6 +587,33 @@ inline uint8_t predict(FastAudioChannel& v, int32_t& channelDelta, uint32_t delt
     return decodeAudioFast(v, channelDelta, delta);
 }
 
+// Decodes up to `count` multimedia symbols into `out` without the per-symbol checks (the caller
+// has made them for the whole run). Stops after a table change code, which it consumes; returns
+// the bytes written, so fewer than `count` means the code came. A template on the channel count,
+// so that the channel rotation costs little and one channel needs none.
+template <uint32_t Channels, typename Channel>
+inline uint32_t audioRun(const DecodeTable* tables, Channel* state, BitCache& input, uint8_t* out,
+                         uint32_t count, uint32_t& currentChannel, int32_t& sharedDelta) {
+    BitCache in = input;
+    uint32_t channel = currentChannel;
+    int32_t channelDelta = sharedDelta;
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+        const uint32_t symbol = decodeNumber(tables[channel], in);
+        if (symbol == 256) {
+            break;
+        }
+        out[i] = predict(state[channel], channelDelta, symbol);
+        if constexpr (Channels > 1) {
+            channel = channel + 1 == Channels ? 0 : channel + 1;
+        }
+    }
+    input = in;
+    currentChannel = channel;
+    sharedDelta = channelDelta;
+    return i;
+}
+
 // Decodes multimedia symbols until the entry is complete, a table set is read (returns true; the
 // caller continues in whichever mode it chose), or the packed data runs out (returns false).
 bool Unpacker::decodeAudioBlock(int64_t& destUnpSize) {
@@ -653,18 +680,16 @@ bool Unpacker::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
         const uint32_t run = static_cast<uint32_t>(std::max<int64_t>(
             1, std::min<int64_t>(std::min(inputRun, windowRun), dest + 1)));
 
-        for (uint32_t i = 0; i < run; ++i) {
-            const uint32_t symbol = decodeNumber(s_.MD[channel], in);
-            if (symbol == 256) {
-                tableChange = true;
-                break;
-            }
-            w[unpPtr++] = predict(state[channel], channelDelta, symbol);
-            if (++channel >= channels) {
-                channel = 0;
-            }
-            --dest;
+        uint32_t done = 0;
+        switch (channels) {
+        case 1: done = audioRun<1>(s_.MD, state, in, w + unpPtr, run, channel, channelDelta); break;
+        case 2: done = audioRun<2>(s_.MD, state, in, w + unpPtr, run, channel, channelDelta); break;
+        case 3: done = audioRun<3>(s_.MD, state, in, w + unpPtr, run, channel, channelDelta); break;
+        default: done = audioRun<4>(s_.MD, state, in, w + unpPtr, run, channel, channelDelta); break;
         }
+        unpPtr += done;
+        dest -= done;
+        tableChange = done < run;
         if (tableChange) {
             break;
         }
