@@ -125,8 +125,9 @@ inline uint8_t decodeAudioFast(FastAudioChannel& v, int32_t& channelDelta, uint3
 
     const Lanes old = v.history;
     Lanes share = old * v.weights;
-    share += __builtin_shufflevector(share, share, 1, 0, 3, 2, 5, 4, 7, 6);
-    share += __builtin_shufflevector(share, share, 2, 3, 0, 1, 6, 7, 4, 5);
+    // Only lanes 0..2 are non-zero: two swaps within the low four lanes add them up in lane 0.
+    share += __builtin_shufflevector(share, share, 1, 0, 3, 2, 4, 5, 6, 7);
+    share += __builtin_shufflevector(share, share, 2, 3, 0, 1, 4, 5, 6, 7);
 
     const int32_t lastDelta = v.LastDelta;
     const int32_t cd = channelDelta;

@@ -589,8 +589,9 @@ inline uint8_t predict(FastAudioChannel& v, int32_t& channelDelta, uint32_t delt
 
 // Decodes up to `count` multimedia symbols into `out` without the per-symbol checks (the caller
 // has made them for the whole run). Stops after a table change code, which it consumes; returns
-// the bytes written, so fewer than `count` means the code came. A template on the channel count,
-// so that the channel rotation costs little and one channel needs none.
+// the bytes written, so fewer than `count` means the code came. A template on the channel count:
+// whole rounds of channels 0..Channels-1 are unrolled, so that each channel's table and state sit
+// at fixed places and the rotation costs nothing.
 template <uint32_t Channels, typename Channel>
 inline uint32_t audioRun(const DecodeTable* tables, Channel* state, BitCache& input, uint8_t* out,
                          uint32_t count, uint32_t& currentChannel, int32_t& sharedDelta) {
@@ -598,15 +599,35 @@ inline uint32_t audioRun(const DecodeTable* tables, Channel* state, BitCache& in
     uint32_t channel = currentChannel;
     int32_t channelDelta = sharedDelta;
     uint32_t i = 0;
-    for (; i < count; ++i) {
-        const uint32_t symbol = decodeNumber(tables[channel], in);
+    bool tableChange = false;
+    // One symbol on `channel`; false on the table change code.
+    auto step = [&](uint32_t c) {
+        const uint32_t symbol = decodeNumber(tables[c], in);
         if (symbol == 256) {
-            break;
+            return false;
         }
-        out[i] = predict(state[channel], channelDelta, symbol);
-        if constexpr (Channels > 1) {
-            channel = channel + 1 == Channels ? 0 : channel + 1;
+        out[i++] = predict(state[c], channelDelta, symbol);
+        return true;
+    };
+    auto next = [](uint32_t c) { return c + 1 == Channels ? 0 : c + 1; };
+
+    while (channel != 0 && i < count && !tableChange) {
+        tableChange = !step(channel);
+        channel = tableChange ? channel : next(channel);
+    }
+    while (!tableChange && count - i >= Channels) {
+#pragma GCC unroll 4
+        for (uint32_t c = 0; c < Channels; ++c) {
+            if (!step(c)) {
+                tableChange = true;
+                channel = c;
+                break;
+            }
         }
+    }
+    while (!tableChange && i < count) {
+        tableChange = !step(channel);
+        channel = tableChange ? channel : next(channel);
     }
     input = in;
     currentChannel = channel;
