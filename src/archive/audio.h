@@ -112,6 +112,31 @@ struct FastAudioChannel {
     void setWeights();
 };
 
+namespace audio_detail {
+using Lanes = FastAudioChannel::Lanes;
+
+// Vectors the per-byte step would otherwise build from a byte by broadcasting and masking, looked
+// up instead: for a residual, its error value D in every lane; for a LastDelta (as a byte), that
+// delta in lanes 0 and 1, the parts of the new D1 and D2 it supplies.
+struct AudioLaneTables {
+    Lanes residual[256];
+    Lanes lastDelta[256];
+};
+
+constexpr AudioLaneTables makeAudioLaneTables() {
+    AudioLaneTables t{};
+    for (int b = 0; b < 256; ++b) {
+        const int16_t signedByte = static_cast<int16_t>(b < 128 ? b : b - 256);
+        const int16_t d = static_cast<int16_t>(signedByte * 8);
+        t.residual[b] = Lanes{d, d, d, d, d, d, d, d};
+        t.lastDelta[b] = Lanes{signedByte, signedByte, 0, 0, 0, 0, 0, 0};
+    }
+    return t;
+}
+
+inline constexpr AudioLaneTables audioLaneTables = makeAudioLaneTables();
+}  // namespace audio_detail
+
 // True when `channelDelta` is a value decoding can produce (a signed byte).
 inline bool plausibleChannelDelta(int32_t channelDelta) {
     return channelDelta >= -128 && channelDelta <= 127;
@@ -134,17 +159,17 @@ inline uint8_t decodeAudioFast(FastAudioChannel& v, int32_t& channelDelta, uint3
     int32_t prediction = 8 * v.LastChar + v.K12 * lastDelta + share[0] + v.K5 * cd;
     prediction = (prediction >> 3) & 0xFF;
     const int32_t ch = prediction - static_cast<int32_t>(delta);
-    const int32_t d = static_cast<int32_t>(static_cast<int8_t>(static_cast<uint8_t>(delta))) * 8;
 
     // The shift: D1 = LastDelta, D2 = LastDelta - D1, D3 = D2, D4 = D3.
+    const auto& tables = audio_detail::audioLaneTables;
     const Lanes shifted = __builtin_shufflevector(old, old, 0, 0, 1, 2, 4, 5, 6, 7);
-    const Lanes history = shifted * Lanes{0, -1, 1, 1, 0, 0, 0, 0} +
-                          Lanes{1, 1, 0, 0, 0, 0, 0, 0} * static_cast<int16_t>(lastDelta);
+    const Lanes history =
+        shifted * Lanes{0, -1, 1, 1, 0, 0, 0, 0} + tables.lastDelta[static_cast<uint8_t>(lastDelta)];
     v.history = history;
 
     Lanes x = history;
     x[4] = static_cast<int16_t>(cd);
-    const Lanes dd = Lanes{} + static_cast<int16_t>(d);
+    const Lanes dd = tables.residual[delta & 0xFF];
     const Lanes minus = dd - x;
     const Lanes plus = dd + x;
     v.minus += reinterpret_cast<Sums>(minus < 0 ? -minus : minus);

@@ -600,34 +600,36 @@ inline uint32_t audioRun(const DecodeTable* tables, Channel* state, BitCache& in
     int32_t channelDelta = sharedDelta;
     uint32_t i = 0;
     bool tableChange = false;
-    // One symbol on `channel`; false on the table change code.
-    auto step = [&](uint32_t c) {
-        const uint32_t symbol = decodeNumber(tables[c], in);
-        if (symbol == 256) {
-            return false;
-        }
-        out[i++] = predict(state[c], channelDelta, symbol);
-        return true;
-    };
-    auto next = [](uint32_t c) { return c + 1 == Channels ? 0 : c + 1; };
 
-    while (channel != 0 && i < count && !tableChange) {
-        tableChange = !step(channel);
-        channel = tableChange ? channel : next(channel);
+    // Single steps up to the start of a round, whole rounds, then single steps to the end.
+    while (channel != 0 && i < count) {
+        const uint32_t symbol = decodeNumber(tables[channel], in);
+        if (symbol == 256) {
+            tableChange = true;
+            break;
+        }
+        out[i++] = predict(state[channel], channelDelta, symbol);
+        channel = channel + 1 == Channels ? 0 : channel + 1;
     }
     while (!tableChange && count - i >= Channels) {
 #pragma GCC unroll 4
         for (uint32_t c = 0; c < Channels; ++c) {
-            if (!step(c)) {
+            const uint32_t symbol = decodeNumber(tables[c], in);
+            if (symbol == 256) {
                 tableChange = true;
                 channel = c;
                 break;
             }
+            out[i++] = predict(state[c], channelDelta, symbol);
         }
     }
     while (!tableChange && i < count) {
-        tableChange = !step(channel);
-        channel = tableChange ? channel : next(channel);
+        const uint32_t symbol = decodeNumber(tables[channel], in);
+        if (symbol == 256) {
+            break;
+        }
+        out[i++] = predict(state[channel], channelDelta, symbol);
+        channel = channel + 1 == Channels ? 0 : channel + 1;
     }
     input = in;
     currentChannel = channel;
