@@ -118,13 +118,21 @@ void FastAudioChannel::store(AudioVariables& v) const {
 }
 
 void FastAudioChannel::adapt() {
-    foldSums();
-    const uint32_t index = smallestSum(base);
+    // foldSums and smallestSum in one pass over the lanes, in the order of the Dif indices.
+    const uint32_t dif[11] = {base[0] + minus[5], base[1] + minus[0], base[2] + plus[0],
+                              base[3] + minus[1], base[4] + plus[1],  base[5] + minus[2],
+                              base[6] + plus[2],  base[7] + minus[3], base[8] + plus[3],
+                              base[9] + minus[4], base[10] + plus[4]};
+    const uint32_t index = smallestSum(dif);
+    minus = Sums{};
+    plus = Sums{};
     for (uint32_t& d : base) {
         d = 0;
     }
-    adjustWeight(K1, K2, K3, K4, K5, index);
-    setWeights();
+    if (index != 0) {
+        adjustWeight(K1, K2, K3, K4, K5, index);
+        setWeights();
+    }
 }
 
 }  // namespace korvana

@@ -4,8 +4,9 @@
 // Output must match the format bit for bit, so every rule that decides which bits are read (the
 // refill points, the decode-table search including its behaviour on broken tables) is kept as
 // the format has it. Speed comes from how those rules are carried out: bits are peeked a word at a
-// time, a lookup table answers short codes without the DecodeLen search, and matches that do not
-// cross the window end are copied without per-byte masking.
+// time, a lookup table answers short codes without the DecodeLen search, matches that do not
+// cross the window end are copied without per-byte masking, and multimedia symbols are decoded in
+// runs that need none of the per-symbol checks, with the predictor in vector form (audio.h).
 #include "archive/unpack.h"
 
 #include <algorithm>
@@ -57,12 +58,6 @@ inline uint32_t loadBigEndian32(const uint8_t* p) {
 // The 16 bits starting at bit position `pos` (byte pos / 8, bit pos % 8 from the top).
 inline uint32_t peekBits(const uint8_t* in, uint32_t pos) {
     return (loadBigEndian32(in + (pos >> 3)) << (pos & 7)) >> 16;
-}
-
-inline uint32_t getBits(const uint8_t* in, uint32_t& pos, uint32_t count) {
-    const uint32_t value = peekBits(in, pos) >> (16 - count);
-    pos += count;
-    return value;
 }
 
 uint32_t decodeNumberSlow(const DecodeTable& t, uint32_t bitField, uint32_t& pos) {
