@@ -62,11 +62,12 @@ bool FastAudioChannel::load(const AudioVariables& v) {
         !within(v.K5, -17, 16)) {
         return false;
     }
-    K1 = v.K1;
-    K2 = v.K2;
-    K3 = v.K3;
-    K4 = v.K4;
-    K5 = v.K5;
+    K[0] = v.K1;
+    K[1] = v.K2;
+    K[2] = v.K3;
+    K[3] = v.K4;
+    K[4] = v.K5;
+    K[5] = 0;
     setWeights();
     history = Lanes{static_cast<int16_t>(v.D1), static_cast<int16_t>(v.D2), static_cast<int16_t>(v.D3),
                     static_cast<int16_t>(v.D4), 0, 0, 0, 0};
@@ -82,8 +83,9 @@ bool FastAudioChannel::load(const AudioVariables& v) {
 }
 
 void FastAudioChannel::setWeights() {
-    K12 = K1 + K2;
-    weights = Lanes{static_cast<int16_t>(-K2), static_cast<int16_t>(K3), static_cast<int16_t>(K4), 0, 0, 0, 0, 0};
+    K12 = K[0] + K[1];
+    K5 = K[4];
+    weights = Lanes{static_cast<int16_t>(-K[1]), static_cast<int16_t>(K[2]), static_cast<int16_t>(K[3]), 0, 0, 0, 0, 0};
 }
 
 void FastAudioChannel::foldSums() {
@@ -100,11 +102,11 @@ void FastAudioChannel::foldSums() {
 void FastAudioChannel::store(AudioVariables& v) const {
     FastAudioChannel copy = *this;
     copy.foldSums();
-    v.K1 = K1;
-    v.K2 = K2;
-    v.K3 = K3;
-    v.K4 = K4;
-    v.K5 = K5;
+    v.K1 = K[0];
+    v.K2 = K[1];
+    v.K3 = K[2];
+    v.K4 = K[3];
+    v.K5 = K[4];
     v.D1 = history[0];
     v.D2 = history[1];
     v.D3 = history[2];
@@ -118,21 +120,31 @@ void FastAudioChannel::store(AudioVariables& v) const {
 }
 
 void FastAudioChannel::adapt() {
-    // foldSums and smallestSum in one pass over the lanes, in the order of the Dif indices.
+    // The sums of noisy audio give no pattern to predict, so the search and the adjustment
+    // avoid branches on them.
     const uint32_t dif[11] = {base[0] + minus[5], base[1] + minus[0], base[2] + plus[0],
                               base[3] + minus[1], base[4] + plus[1],  base[5] + minus[2],
                               base[6] + plus[2],  base[7] + minus[3], base[8] + plus[3],
                               base[9] + minus[4], base[10] + plus[4]};
-    const uint32_t index = smallestSum(dif);
+    uint32_t minDif = dif[0];
+    uint32_t index = 0;
+    for (uint32_t i = 1; i < 11; ++i) {
+        const bool smaller = dif[i] < minDif;
+        minDif = smaller ? dif[i] : minDif;
+        index = smaller ? i : index;
+    }
     minus = Sums{};
     plus = Sums{};
     for (uint32_t& d : base) {
         d = 0;
     }
-    if (index != 0) {
-        adjustWeight(K1, K2, K3, K4, K5, index);
-        setWeights();
-    }
+    // Index 2k - 1 lowers weight k, 2k raises it (within -17..16), 0 moves the spare slot.
+    int32_t& k = K[index == 0 ? 5 : (index - 1) / 2];
+    const bool lower = (index & 1) != 0;
+    const int32_t lowered = k >= -16 ? k - 1 : k;
+    const int32_t raised = k < 16 ? k + 1 : k;
+    k = lower ? lowered : raised;
+    setWeights();
 }
 
 }  // namespace korvana

@@ -93,8 +93,11 @@ struct FastAudioChannel {
     Lanes weights;        // -K2, K3, K4, then zeros: the history's share of the prediction
     Sums minus;           // sums of |D - X| in the lane order above
     Sums plus;            // sums of |D + X|
-    int32_t K1, K2, K3, K4, K5;
+    // K1..K5, then a slot that the "no change" choice of the adaptation adjusts instead, so
+    // that it needs no branch on the (unpredictable) choice.
+    int32_t K[6];
     int32_t K12;          // K1 + K2, the weight of LastDelta
+    int32_t K5;           // K[4], kept apart for the per-byte step
     int32_t LastDelta;
     int32_t LastChar;
     uint32_t ByteCount;
