@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korvana {
 
 // Predictor state of one channel. Zero is the start state of a non-solid entry.
@@ -152,14 +156,21 @@ inline uint8_t decodeAudioFast(FastAudioChannel& v, int32_t& channelDelta, uint3
     v.ByteCount += 1;
 
     const Lanes old = v.history;
-    Lanes share = old * v.weights;
+#if defined(__SSE2__)
+    // Products summed in pairs into 32-bit lanes: -K2*D1 + K3*D2 and K4*D3 (+ 0 * D4).
+    const __m128i pairs = _mm_madd_epi16(reinterpret_cast<__m128i>(old), reinterpret_cast<__m128i>(v.weights));
+    const int32_t share = _mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, 1)));
+#else
+    Lanes products = old * v.weights;
     // Only lanes 0..2 are non-zero: two swaps within the low four lanes add them up in lane 0.
-    share += __builtin_shufflevector(share, share, 1, 0, 3, 2, 4, 5, 6, 7);
-    share += __builtin_shufflevector(share, share, 2, 3, 0, 1, 4, 5, 6, 7);
+    products += __builtin_shufflevector(products, products, 1, 0, 3, 2, 4, 5, 6, 7);
+    products += __builtin_shufflevector(products, products, 2, 3, 0, 1, 4, 5, 6, 7);
+    const int32_t share = products[0];
+#endif
 
     const int32_t lastDelta = v.LastDelta;
     const int32_t cd = channelDelta;
-    int32_t prediction = 8 * v.LastChar + v.K12 * lastDelta + share[0] + v.K5 * cd;
+    int32_t prediction = 8 * v.LastChar + v.K12 * lastDelta + share + v.K5 * cd;
     prediction = (prediction >> 3) & 0xFF;
     const int32_t ch = prediction - static_cast<int32_t>(delta);
 
