@@ -23,6 +23,14 @@ TEST(Crc32, CheckValuesAndTable) {
     const uint32_t whole = calcCrc32(0xFFFFFFFFu, data.data(), data.size());
     EXPECT_EQ(calcCrc32(calcCrc32(0xFFFFFFFFu, data.data(), 333), data.data() + 333, 667), whole);
     EXPECT_EQ(whole, bitwiseCrc32(data.data(), data.size()));
+
+    // The eight-byte steps and the byte-wise tail agree with the bit-by-bit CRC for every length
+    // and every start offset around a few steps.
+    for (size_t offset = 0; offset < 9; ++offset)
+        for (size_t length = 0; length + offset <= 40; ++length)
+            ASSERT_EQ(calcCrc32(0x12345678u, data.data() + offset, length),
+                      bitwiseCrc32(data.data() + offset, length, 0x12345678u))
+                << "offset " << offset << ", length " << length;
 }
 
 bool isPermutation(const uint8_t* table) {
