@@ -4,7 +4,7 @@
 
 #include "assets/memory_stream.h"
 #include "assets/texture_image.h"
-#include "inspect.h"
+#include "reports.h"
 
 namespace korvana::tools {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect.h"
+#include "reports.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "assets/mesh_file.h"
-#include "inspect.h"
+#include "reports.h"
 
 namespace korvana::tools {
 namespace {

@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "assets/asset_archive.h"
-#include "inspect.h"
+#include "reports.h"
 
 namespace korvana::tools {
 
