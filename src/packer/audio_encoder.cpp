@@ -26,7 +26,6 @@ AudioTrial audioTrial(const std::vector<uint8_t>& hist, const AudioState& audio,
     AudioTrial t;
     t.after = audio;
     if (!continues && t.after.curChannel >= chans) t.after.curChannel = 0;
-    t.startChannel = t.after.curChannel;
     t.stats.channels = chans;
     t.residuals.resize(end - begin);
     unsigned c = t.after.curChannel;

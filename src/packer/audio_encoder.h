@@ -91,7 +91,6 @@ struct AudioTrial {
     AudioState after;
     AudioStats stats;
     std::vector<uint8_t> residuals;
-    unsigned startChannel = 0;
 };
 
 // Residuals of hist[begin, end) over `chans` interleaved channels, starting from `audio`; with

@@ -18,7 +18,6 @@ public:
             out_.push_back(static_cast<uint8_t>(acc_ >> pending_));
         }
     }
-    uint64_t bitCount() const { return out_.size() * 8u + pending_; }
     // Pads the last byte with zero bits and hands the bytes over.
     std::vector<uint8_t> finish() {
         if (pending_ > 0) put(0, 8 - pending_);

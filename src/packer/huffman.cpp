@@ -1,7 +1,6 @@
 #include "packer/huffman.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace korvana {
 

@@ -44,7 +44,6 @@ struct Rar20Encoder::Impl : MatchFinder {
         bool open = false;
         bool audio = false;
         unsigned channels = 1;
-        unsigned startChannel = 0;
         std::vector<Token> tokens;
         std::vector<uint8_t> residuals;
         LzStats lzStats;
@@ -470,7 +469,6 @@ struct Rar20Encoder::Impl : MatchFinder {
                     block.open = true;
                     block.audio = true;
                     block.channels = bestAudio.stats.channels;
-                    block.startChannel = bestAudio.startChannel;
                     block.audioStats.channels = block.channels;
                 }
                 block.audioStats.add(bestAudio.stats);
