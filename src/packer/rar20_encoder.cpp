@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "packer/audio_encoder.h"
 #include "packer/bit_writer.h"
@@ -35,9 +36,9 @@ struct Rar20Encoder::Impl : MatchFinder {
     unsigned oldKnown = 0;  // positions of oldTable whose value every decoder agrees on
     unsigned emitChannel = 0;
 
-    // Last LZ code lengths, used to price the first parse of a new LZ block.
+    // Whether ldLen/ddLen/rdLen hold the last LZ block's lengths of this stream (they outlive an
+    // audio block), used to price the first parse of a new LZ block.
     bool haveLzPrices = false;
-    std::vector<uint8_t> lastLd, lastDd, lastRd;
 
     // The block being gathered: LZ tokens or multimedia residuals.
     struct Block {
@@ -101,9 +102,9 @@ struct Rar20Encoder::Impl : MatchFinder {
     Prices defaultPrices() const {
         Prices p;
         if (haveLzPrices) {
-            pricesFromLengths(lastLd, p.ld.data());
-            pricesFromLengths(lastDd, p.dd.data());
-            pricesFromLengths(lastRd, p.rd.data());
+            pricesFromLengths(ldLen, p.ld.data());
+            pricesFromLengths(ddLen, p.dd.data());
+            pricesFromLengths(rdLen, p.rd.data());
             return p;
         }
         for (unsigned i = 0; i < kLdSize; ++i) p.ld[i] = (i < 256 ? 8 : 9) * kPriceScale;
@@ -328,15 +329,12 @@ struct Rar20Encoder::Impl : MatchFinder {
             lzWork(l, work);
             writeTables(work, kLzTableSize, false, 0);
             audioBlock = false;
-            ldLen = l.ld;
-            ddLen = l.dd;
-            rdLen = l.rd;
+            ldLen = std::move(l.ld);
+            ddLen = std::move(l.dd);
+            rdLen = std::move(l.rd);
             ldCode = canonicalCodes(ldLen);
             ddCode = canonicalCodes(ddLen);
             rdCode = canonicalCodes(rdLen);
-            lastLd = ldLen;
-            lastDd = ddLen;
-            lastRd = rdLen;
             haveLzPrices = true;
             for (const Token& t : block.tokens) writeToken(t);
             ++stats->lzBlocks;
