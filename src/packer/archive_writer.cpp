@@ -97,10 +97,8 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
         if (!stored) {
             // One encoder per level; a solid stream keeps one encoder whatever the entries ask.
             if (!encoder || (!opt.solid && encoderLevel != level)) {
-                if (!opt.solid || !encoder) {
-                    encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
-                    encoderLevel = level;
-                }
+                encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
+                encoderLevel = level;
             }
             data = encoder->encodeEntry(f.data.data(), f.data.size(), solidEntry);
             if (!opt.solid && opt.storeIncompressible && data.size() >= f.data.size()) {

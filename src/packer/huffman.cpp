@@ -84,14 +84,13 @@ std::vector<uint8_t> buildCodeLengths(const std::vector<uint32_t>& freqs, unsign
 }
 
 std::vector<uint16_t> canonicalCodes(const std::vector<uint8_t>& lengths) {
-    uint32_t count[kMaxCodeLength + 2] = {};
+    uint32_t count[kMaxCodeLength + 1] = {};  // count[0] stays 0: unused symbols take no code
     for (uint8_t l : lengths)
         if (l > 0 && l <= kMaxCodeLength) ++count[l];
-    uint32_t next[kMaxCodeLength + 2] = {};
+    uint32_t next[kMaxCodeLength + 1] = {};
     uint32_t code = 0;
     for (unsigned l = 1; l <= kMaxCodeLength; ++l) {
-        code = (code + count[l - 1 == 0 ? 0 : l - 1]) << 1;
-        if (l == 1) code = 0;
+        code = (code + count[l - 1]) << 1;
         next[l] = code;
     }
     std::vector<uint16_t> codes(lengths.size(), 0);
