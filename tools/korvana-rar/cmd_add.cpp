@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -63,8 +64,8 @@ struct Gathered {
 };
 
 bool addFile(const fs::path& path, Gathered& out) {
-    std::error_code ec;
-    if (fs::exists(out.archive, ec) && fs::equivalent(path, out.archive, ec)) return true;
+    std::error_code ec;  // equivalent() is false, not an error we report, while the archive does not exist yet
+    if (fs::equivalent(path, out.archive, ec)) return true;
     PackInput in;
     in.name = storedName(path);
     if (in.name.empty()) {
@@ -72,7 +73,7 @@ bool addFile(const fs::path& path, Gathered& out) {
         return false;
     }
     std::string key = in.name;
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return c == '/' ? '\\' : std::toupper(c); });
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
     if (!out.names.insert(key).second) {
         std::fprintf(stderr, "korvana-rar: %s: given twice (as %s)\n", printable(path.string()).c_str(),
                      printable(in.name).c_str());
