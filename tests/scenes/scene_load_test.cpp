@@ -27,6 +27,8 @@ namespace {
 
 using test::fileU;
 using test::fileV;
+using test::joined;
+using test::numbered;
 using test::SceneTestArchive;
 using test::testImageSide;
 using test::textureSide;
@@ -50,18 +52,6 @@ std::vector<std::string> members(const ObjectGroup* group) {
     for (; group; group = group->next)
         if (group->object) names.push_back(group->object->name);
     return names;
-}
-
-std::vector<std::string> numbered(const char* prefix, int first, int last) {
-    std::vector<std::string> names;
-    for (int i = first; i <= last; ++i)
-        names.push_back(prefix + std::string(i < 10 ? "0" : "") + std::to_string(i));
-    return names;
-}
-
-std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 // The texture the object draws with, and the side of its image (which file it came from).

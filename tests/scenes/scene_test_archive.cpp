@@ -80,18 +80,6 @@ std::vector<uint8_t> meshFile(const std::vector<std::string>& names,
     return chunk(0x4D4D, chunk(0x3D3D, editor));
 }
 
-std::vector<std::string> numbered(const char* prefix, int first, int last) {
-    std::vector<std::string> names;
-    for (int i = first; i <= last; ++i)
-        names.push_back(prefix + std::string(i < 10 ? "0" : "") + std::to_string(i));
-    return names;
-}
-
-std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // Uncompressed 24-bit true-colour Targa, all pixels one grey.
 std::vector<uint8_t> targa(int side) {
     std::vector<uint8_t> out(18, 0);
@@ -111,6 +99,18 @@ std::vector<uint8_t> jpeg(int side) {
 }
 
 }  // namespace
+
+std::vector<std::string> numbered(const char* prefix, int first, int last) {
+    std::vector<std::string> names;
+    for (int i = first; i <= last; ++i)
+        names.push_back(prefix + std::string(i < 10 ? "0" : "") + std::to_string(i));
+    return names;
+}
+
+std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 float fileU(const std::string& object, int vertex) {
     unsigned hash = 0;

@@ -16,6 +16,10 @@ float fileU(const std::string& object, int vertex);
 float fileV(const std::string& object, int vertex);
 inline constexpr int TEST_MESH_VERTICES = 4;
 
+// prefix01, prefix02, ... : the object names of the meshes, numbered from `first` to `last`.
+std::vector<std::string> numbered(const char* prefix, int first, int last);
+std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b);
+
 // The image names the scenes load and the side each gets in the test archive.
 struct TestImage {
     const char* name;
