@@ -276,18 +276,17 @@ void presentFrame() {
 bool readPicture(std::vector<uint8_t>& rgba) {
     if (state.window == nullptr || state.framebuffer == 0) return false;
     const size_t rowBytes = static_cast<size_t>(state.width) * 4u;
-    std::vector<uint8_t> bottomUp(rowBytes * static_cast<size_t>(state.height));
+    rgba.resize(rowBytes * static_cast<size_t>(state.height));
     GLint packAlignment = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     state.fb.bindFramebuffer(kReadFramebuffer, state.framebuffer);
-    glReadPixels(0, 0, state.width, state.height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    glReadPixels(0, 0, state.width, state.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
-    rgba.resize(bottomUp.size());
-    for (int32_t row = 0; row < state.height; ++row) {
-        const uint8_t* src = bottomUp.data() + static_cast<size_t>(state.height - 1 - row) * rowBytes;
-        std::copy(src, src + rowBytes, rgba.data() + static_cast<size_t>(row) * rowBytes);
-    }
+    // GL reads bottom row first; turned over in place, so a capture needs no second picture.
+    uint8_t* top = rgba.data();
+    uint8_t* bottom = rgba.data() + rgba.size() - rowBytes;
+    for (; top < bottom; top += rowBytes, bottom -= rowBytes) std::swap_ranges(top, top + rowBytes, bottom);
     return true;
 }
 
