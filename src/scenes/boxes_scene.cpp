@@ -40,7 +40,7 @@ void loadBoxesScene() {
 
     for (int i = 1; i <= 27; ++i) {
         char name[16];
-        std::snprintf(name, sizeof name, i < 10 ? "Box0%i" : "Box%i", i);
+        std::snprintf(name, sizeof name, "Box%02d", i);
         SceneObject* box = model.find(name);
         if (!box) continue;
         box->setOptions(plate);

@@ -54,7 +54,7 @@ void loadTubeScene() {
     Texture* light = keepForRun(new JpegTexture("jpg/tube_lys.jpg"));
     for (int i = 0; i < 12; ++i) {
         char name[16];
-        std::snprintf(name, sizeof name, i < 8 ? "Cylinder0%i" : "Cylinder%i", i + 2);
+        std::snprintf(name, sizeof name, "Cylinder%02d", i + 2);
         RenderOptions* options = makeOptions({FLAG_TEXTURE, FLAG_CULL_FRONT});
         options->setTexture(light);
         if (SceneObject* cylinder = model.find(name)) {
