@@ -1,8 +1,6 @@
 // Glyph shapes of the overlay font, drawn for this project.
 #include "font.h"
 
-#include <cstring>
-
 namespace korvana::content {
 
 namespace {

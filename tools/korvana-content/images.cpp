@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string_view>
 
 #include "detmath.h"
@@ -36,7 +35,6 @@ struct Field {
     std::vector<double> v;
     Field(int w, int h) : width(w), height(h), v(static_cast<size_t>(w) * h, 0.0) {}
     double& at(int x, int y) { return v[static_cast<size_t>(y) * width + x]; }
-    double at(int x, int y) const { return v[static_cast<size_t>(y) * width + x]; }
     double& wrapped(int x, int y) {
         x = ((x % width) + width) % width;
         y = ((y % height) + height) % height;
@@ -451,8 +449,6 @@ void over(float* p, Rgb c, double a) {
 }
 
 }  // namespace
-
-const char* overlayText(int index) { return kOverlays[index - 1].text; }
 
 Image overlayImage(int index) {
     constexpr int size = 512;

@@ -2,8 +2,8 @@
 // their lettering, and the Targa writer the show's decoder reads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace korvana::content {
@@ -41,7 +41,5 @@ Image chromeSphereMap();     // "jpg/ .tga": a chrome-like sphere map
 
 // Overlay `index` 1..7 ("jpg/raveNN.tga"): lettering with a glow, transparent around it.
 Image overlayImage(int index);
-// The text of overlay `index`, lines separated by '\n'.
-const char* overlayText(int index);
 
 }  // namespace korvana::content

@@ -2,7 +2,6 @@
 // "ripped.mp3" (the soundtrack), in a folder. Same bytes on every run.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>

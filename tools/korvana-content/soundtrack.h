@@ -9,8 +9,6 @@
 namespace korvana::content {
 
 inline constexpr int kSampleRate = 44100;
-// Scene changes of the show, in seconds; the music changes section at each.
-inline constexpr double kSectionStarts[] = {0, 30, 50, 67, 95, 115};
 inline constexpr double kTrackSeconds = 160;
 
 // Interleaved 16-bit stereo of the whole track.
