@@ -2,8 +2,6 @@
 // archive by our packer.
 #include "scene_test_archive.h"
 
-#include <unistd.h>
-
 #include <cstring>
 
 #include "assets/asset_archive.h"
@@ -138,12 +136,10 @@ int testImageSide(const std::string& name) {
 }
 
 SceneTestArchive::SceneTestArchive(const std::set<std::string>& leaveOut) {
-    char pattern[] = "/tmp/korvana-scenes-XXXXXX";
-    if (!mkdtemp(pattern)) {
+    if (folder_.path().empty()) {
         error_ = "no temporary folder";
         return;
     }
-    folder_ = pattern;
 
     std::vector<PackInput> files;
     auto addFile = [&](const std::string& name, std::vector<uint8_t> data) {
@@ -169,7 +165,7 @@ SceneTestArchive::SceneTestArchive(const std::set<std::string>& leaveOut) {
 
     PackOptions options;
     options.level = 0;
-    const std::string path = (folder_ / "megadata.rar").string();
+    const std::string path = (folder_.path() / "megadata.rar").string();
     if (!writeArchive(path, files, options, &error_)) {
         if (error_.empty()) error_ = "packing failed";
         return;
@@ -177,13 +173,7 @@ SceneTestArchive::SceneTestArchive(const std::set<std::string>& leaveOut) {
     setAssetArchivePath(path.c_str());
 }
 
-SceneTestArchive::~SceneTestArchive() {
-    setAssetArchivePath(nullptr);
-    if (!folder_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-}
+SceneTestArchive::~SceneTestArchive() { setAssetArchivePath(nullptr); }
 
 int textureSide(uint32_t glName) {
     GLint width = 0;

@@ -4,10 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "platform/test_media.h"
 
 namespace korvana::test {
 
@@ -41,7 +42,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    std::filesystem::path folder_;
+    ScratchDir folder_;
     std::string error_;
 };
 
