@@ -25,6 +25,13 @@ std::string libraryError(void* handle) {
     return text ? text : "unknown JPEG error";
 }
 
+// Null, with the reason in `error`, when the library cannot start a decoder.
+Handle openDecoder(std::string* error) {
+    Handle handle(tjInitDecompress());
+    if (!handle) setError(error, "cannot start the JPEG decoder");
+    return handle;
+}
+
 }  // namespace
 
 bool jpegReadHeader(const uint8_t* bytes, size_t byteCount, JpegInfo& info, std::string* error) {
@@ -33,11 +40,8 @@ bool jpegReadHeader(const uint8_t* bytes, size_t byteCount, JpegInfo& info, std:
         setError(error, "no JPEG data");
         return false;
     }
-    Handle handle(tjInitDecompress());
-    if (!handle) {
-        setError(error, "cannot start the JPEG decoder");
-        return false;
-    }
+    Handle handle = openDecoder(error);
+    if (!handle) return false;
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
     if (tjDecompressHeader3(handle.get(), bytes, static_cast<unsigned long>(byteCount), &width,
                             &height, &subsampling, &colorspace) != 0) {
@@ -74,11 +78,8 @@ bool jpegDecode(const uint8_t* bytes, size_t byteCount, const JpegInfo& info, ui
         setError(error, "unsupported channel count");
         return false;
     }
-    Handle handle(tjInitDecompress());
-    if (!handle) {
-        setError(error, "cannot start the JPEG decoder");
-        return false;
-    }
+    Handle handle = openDecoder(error);
+    if (!handle) return false;
     // Pitch 0: rows tightly packed. TJFLAG_STOPONWARNING makes corrupt data an error instead of a
     // half-grey picture that would be uploaded as if it were fine.
     if (tjDecompress2(handle.get(), bytes, static_cast<unsigned long>(byteCount), pixels, info.width,
