@@ -130,16 +130,13 @@ inline double now() {
 
 // CPU seconds of this process, and of its finished children: on a shared, loaded machine these
 // say more about a program's speed than the wall clock.
-inline double cpuSelf() {
+inline double cpuSeconds(int who) {
     rusage u{};
-    getrusage(RUSAGE_SELF, &u);
+    getrusage(who, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
-inline double cpuChildren() {
-    rusage u{};
-    getrusage(RUSAGE_CHILDREN, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+inline double cpuSelf() { return cpuSeconds(RUSAGE_SELF); }
+inline double cpuChildren() { return cpuSeconds(RUSAGE_CHILDREN); }
 
 struct Timing {
     double wall = -1;
