@@ -138,6 +138,18 @@ inline double cpuSeconds(int who) {
 inline double cpuSelf() { return cpuSeconds(RUSAGE_SELF); }
 inline double cpuChildren() { return cpuSeconds(RUSAGE_CHILDREN); }
 
+// A size in MiB from the command line: the corpora are built in memory, so it is held to what
+// this machine can take; anything else stops the benchmark with a usage line.
+inline size_t megabytesArg(const char* text, const char* usage) {
+    char* end = nullptr;
+    const unsigned long mb = std::strtoul(text, &end, 10);
+    if (end == text || *end != '\0' || mb == 0 || mb > 1024) {
+        std::fprintf(stderr, "%s\n", usage);
+        std::exit(2);
+    }
+    return mb;
+}
+
 struct Timing {
     double wall = -1;
     double cpu = -1;

@@ -42,7 +42,7 @@ void corpusRow(const char* label, const std::vector<uint8_t>& data, const Scratc
 
 int main(int argc, char** argv) {
     size_t corpusBytes = 4u << 20;
-    if (argc > 1) corpusBytes = std::strtoul(argv[1], nullptr, 10) << 20;
+    if (argc > 1) corpusBytes = megabytesArg(argv[1], "usage: bench_compression [MiB per corpus, 1..1024]") << 20;
     Scratch scratch;
 
     // The WAV of the shared test data, taken out with our reader.

@@ -28,8 +28,8 @@ void printRate(const char* who, size_t bytes, const Timing& t) {
 
 int main(int argc, char** argv) {
     size_t mb = 24;
-    if (argc > 1) mb = std::strtoul(argv[1], nullptr, 10);
-    const int level = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (argc > 1) mb = megabytesArg(argv[1], "usage: bench_decode_speed [MiB per corpus, 1..1024 [level]]");
+    const int level = argc > 2 ? std::atoi(argv[2]) : 3;  // buildArchive refuses levels outside 0..5
     const size_t bytes = mb << 20;
     Scratch scratch;
     std::vector<Row> rows;

@@ -9,7 +9,7 @@ using namespace korvana::bench;
 
 int main(int argc, char** argv) {
     size_t mb = 4;
-    if (argc > 1) mb = std::strtoul(argv[1], nullptr, 10);
+    if (argc > 1) mb = megabytesArg(argv[1], "usage: bench_pack_speed [MiB of sample, 1..1024]");
     const size_t part = (mb << 20) / 3;
     std::vector<PackInput> files = {input("text.txt", textCorpus(part)), input("lib.bin", binaryCorpus(part)),
                                     input("music.raw", audioCorpus(part))};
