@@ -13,8 +13,6 @@ void TubeObject::buildTube(int rings, int segments, float radius, float ringSpac
     // Sizes come from the scenes' own constants; anything that cannot describe a tube builds none.
     if (rings < 0 || segments < 1) {
         allocate(0, 0);
-        vertexCount = 0;
-        faceCount = 0;
         return;
     }
     const uint32_t ringCount = uint32_t(rings);
