@@ -63,7 +63,7 @@ struct Svf {
     }
 };
 
-// Decay per sample for an amplitude that falls by e every `seconds`.
+// Per-sample factor of an amplitude that falls by a factor e `rate` times a second.
 double decayPerSample(double rate) { return detExp(-rate / kSampleRate); }
 
 class Synth {
@@ -273,7 +273,8 @@ std::vector<int16_t> synthesizeTrack() {
     for (const Section& sec : sections) {
         if (sec.start > 0) synth.crash(sec.start, 0.7);
         const int bars = static_cast<int>(std::ceil((sec.end - sec.start) / kBar - 1e-9));
-        // The final section thins out for the last 10 s and the pads ring out.
+        // In the final section the drums drop out 12 s before the end and the notes stop 6 s
+        // before it; the last pad chord dies away over its release.
         const double musicEnd = sec.end == kTrackSeconds ? kTrackSeconds - 6 : sec.end;
         for (int bar = 0; bar < bars; ++bar) {
             const double t0 = sec.start + bar * kBar;
