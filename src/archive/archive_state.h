@@ -14,7 +14,6 @@ constexpr uint32_t WANTED_NAME_SIZE = 260;   // at most 259 characters
 constexpr uint32_t ARCHIVE_NAME_SIZE = 256;  // at most 255 characters
 constexpr uint32_t PASSWORD_SIZE = 255;      // at most 254 characters
 constexpr uint32_t STORED_NAME_SIZE = 260;   // at most 259 bytes
-constexpr uint32_t WINDOW_SIZE = 0x100000;
 
 constexpr uint8_t MARK_HEAD = 0x72;
 constexpr uint8_t MAIN_HEAD = 0x73;
@@ -42,7 +41,6 @@ struct MainHeader {
     uint16_t HeadSize;
     uint16_t Reserved;
     uint32_t Reserved1;
-    uint32_t SizeRead;  // bytes of the main header read by isArchive (13)
 };
 
 struct FileHeader {
@@ -100,8 +98,6 @@ struct ArchiveState {
     bool found;
     uint32_t encryption;  // 0 not encrypted, else the entry's UnpVer
     uint32_t packLeft;
-    int32_t destUnpSize;
-    uint32_t packRead;
 
     UnpackState unpack;
     CryptState crypt;

@@ -74,8 +74,7 @@ bool outputCapacity(const FileHeader& head, bool decrypting, uint32_t& capacity)
 }
 
 // Decodes a packed entry through the decoder.
-bool unpackEntry(ArchiveState& s, uint32_t& produced) {
-#ifdef KORVANA_HAVE_UNPACK
+void unpackEntry(ArchiveState& s, uint32_t& produced) {
     UnpackIo io;
     io.read = readForUnpack;
     io.context = nullptr;
@@ -84,16 +83,6 @@ bool unpackEntry(ArchiveState& s, uint32_t& produced) {
     io.unpSize = s.fileHead.UnpSize;
     io.solid = (s.fileHead.Flags & LHD_SOLID) != 0;
     unpack(s.unpack, s.window, io);
-    return true;
-#else
-    // This build has no decoder (src/archive/unpack.cpp not yet in the tree): packed entries
-    // cannot be produced, so they fail rather than pass off an empty buffer.
-    (void)readForUnpack;
-    (void)produced;
-    KORVANA_LOGF("Packed file (method 0x%02X) can't be decompressed: no decoder in this build",
-                 static_cast<unsigned>(s.fileHead.Method));
-    return false;
-#endif
 }
 
 }  // namespace
@@ -108,7 +97,6 @@ uint32_t unpRead(uint8_t* dest, uint32_t count) {
     const size_t got = std::fread(dest, 1, wanted, s.archive);
     if (got != wanted && std::ferror(s.archive)) return 0xFFFFFFFFu;
     const uint32_t n = static_cast<uint32_t>(got);
-    s.packRead += n;
     s.packLeft -= n;
     if (s.encryption != 0 && s.encryption < 20) {
         KORVANA_LOG("Old Crypt() not supported!");
@@ -153,7 +141,7 @@ int extractFile() {
         closeArchive(s);
         return 0;
     }
-    s.window = static_cast<uint8_t*>(std::malloc(WINDOW_SIZE));
+    s.window = static_cast<uint8_t*>(std::malloc(UNP_WINDOW_SIZE));
     if (!s.window) {
         KORVANA_LOG("Can't allocate memory for decompression!");
         closeArchive(s);
@@ -191,17 +179,15 @@ int extractFile() {
                 KORVANA_LOG("unknown compression method");
                 break;
             }
-            s.packRead = 0;
             s.encryption = decrypting ? head.UnpVer : 0;
             if (s.encryption) setCryptKeys(s.crypt, s.password);
             s.packLeft = head.PackSize;
-            s.destUnpSize = static_cast<int32_t>(head.UnpSize);
             if (head.Method == 0x30) {
                 // Stored data never enters the window, so only the wanted entry is read.
                 if (s.found && !unstoreFile()) break;
             } else {
                 uint32_t produced = 0;
-                if (!unpackEntry(s, produced)) break;
+                unpackEntry(s, produced);
                 if (s.found) *s.outSize = produced;
             }
             if (s.output) {

@@ -77,7 +77,6 @@ int isArchive() {
         if (readHeader(MAIN_HEAD) != static_cast<int>(MAIN_HEAD_SIZE)) return 0;
         // A main header shorter than its fixed part would send the scan backwards.
         if (s.mainHead.HeadSize < MAIN_HEAD_SIZE) return 0;
-        s.mainHead.SizeRead = MAIN_HEAD_SIZE;
         return 1;
     }
     KORVANA_LOG("unknown archive type (only plain RAR "

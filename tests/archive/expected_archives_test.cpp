@@ -32,33 +32,15 @@ std::vector<ExpectedRow> loadExpected() {
     return rows;
 }
 
-// The method of the named entry, or -1 when the archive holds no such entry.
-[[maybe_unused]] int entryMethod(const std::filesystem::path& archive, const std::string& entry) {
-    ArchiveListing listing;
-    if (!archiveList(archive.c_str(), listing)) return -1;
-    for (const ArchiveEntryInfo& info : listing.blocks)
-        if (info.isFile() && compareArchiveName(entry.c_str(), info.name.c_str()) == 0) return info.method;
-    return -1;
-}
-
 TEST(ExpectedArchives, EveryRowOfTheSharedTable) {
     KORVANA_REQUIRE_TESTDATA();
     TempDir dir;
     const std::filesystem::path log = startFreshLog(dir);
     const std::vector<ExpectedRow> rows = loadExpected();
     ASSERT_GE(rows.size(), 14u) << "expected.tsv lost rows";
-    int waiting = 0;
     for (const ExpectedRow& row : rows) {
         SCOPED_TRACE(row.archive + " / " + row.entry + " / password '" + row.password + "'");
         const std::filesystem::path archive = testdataDir() / "rar" / row.archive;
-#ifndef KORVANA_HAVE_UNPACK
-        if (const int method = entryMethod(archive, row.entry); method >= 0 && method != 0x30) {
-            // Packed entries need the decoder (src/archive/unpack.cpp); these rows switch on by
-            // themselves once it is in the tree.
-            ++waiting;
-            continue;
-        }
-#endif
         debugLogInit(log.c_str());
         const Extraction e = extract(archive, row.entry.c_str(), row.password.c_str());
         const std::vector<std::string> messages = logMessages(log);
@@ -84,10 +66,6 @@ TEST(ExpectedArchives, EveryRowOfTheSharedTable) {
         if (row.logLine != "file header broken") {
             EXPECT_FALSE(contains(messages, "file header broken"));
         }
-    }
-    if (waiting) {
-        GTEST_SKIP() << waiting << " packed rows wait for the decoder (src/archive/unpack.cpp); "
-                     << "every stored row passed";
     }
 }
 
