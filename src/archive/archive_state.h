@@ -110,6 +110,11 @@ struct ArchiveState {
 // The one state of the reader.
 extern ArchiveState archiveState;
 
+// Opens `path` as s.archive and measures it (s.archiveSize); false, with nothing left open, when
+// it cannot be opened or measured.
+bool openArchive(ArchiveState& s, const char* path);
+void closeArchive(ArchiveState& s);
+
 // Header parsing and scanning on archiveState.archive.
 int isArchive();
 int readHeader(uint8_t type);

@@ -24,27 +24,9 @@ uint32_t readForUnpack(void* /*context*/, uint8_t* dest, uint32_t count) {
     return unpRead(dest, count);
 }
 
-void closeArchive(ArchiveState& s) {
-    if (s.archive) std::fclose(s.archive);
-    s.archive = nullptr;
-}
-
 void releaseWindow(ArchiveState& s) {
     std::free(s.window);
     s.window = nullptr;
-}
-
-bool openArchive(ArchiveState& s, const char* path) {
-    s.archive = std::fopen(path, "rb");
-    if (!s.archive) return false;
-    s.archiveSize = -1;
-    if (fseeko(s.archive, 0, SEEK_END) == 0) s.archiveSize = static_cast<int64_t>(ftello(s.archive));
-    if (s.archiveSize < 0 || fseeko(s.archive, 0, SEEK_SET) != 0) {
-        closeArchive(s);
-        return false;
-    }
-    s.lastBlock = 0;
-    return true;
 }
 
 uint32_t roundUp16(uint32_t n) { return static_cast<uint32_t>((static_cast<uint64_t>(n) + 15) & ~uint64_t{15}); }
@@ -86,6 +68,24 @@ void unpackEntry(ArchiveState& s, uint32_t& produced) {
 }
 
 }  // namespace
+
+bool openArchive(ArchiveState& s, const char* path) {
+    s.archive = std::fopen(path, "rb");
+    if (!s.archive) return false;
+    s.archiveSize = -1;
+    if (fseeko(s.archive, 0, SEEK_END) == 0) s.archiveSize = static_cast<int64_t>(ftello(s.archive));
+    if (s.archiveSize < 0 || fseeko(s.archive, 0, SEEK_SET) != 0) {
+        closeArchive(s);
+        return false;
+    }
+    s.lastBlock = 0;
+    return true;
+}
+
+void closeArchive(ArchiveState& s) {
+    if (s.archive) std::fclose(s.archive);
+    s.archive = nullptr;
+}
 
 uint32_t unpRead(uint8_t* dest, uint32_t count) {
     ArchiveState& s = archiveState;

@@ -13,53 +13,46 @@ int archiveList(const char* archiveName, ArchiveListing& listing) {
     listing = ArchiveListing{};
     initCrc();
     if (!archiveName) return 0;
-    s.archive = std::fopen(archiveName, "rb");
-    if (!s.archive) {
+    if (!openArchive(s, archiveName)) {
         KORVANA_LOG("Error opening file.");
         return 0;
     }
     int result = 0;
-    s.archiveSize = -1;
-    if (fseeko(s.archive, 0, SEEK_END) == 0) s.archiveSize = static_cast<int64_t>(ftello(s.archive));
-    s.lastBlock = 0;
-    if (s.archiveSize >= 0 && fseeko(s.archive, 0, SEEK_SET) == 0) {
-        if (!isArchive()) {
-            KORVANA_LOG("Not a RAR file");
-        } else {
-            result = 1;
-            listing.solidArchive = (s.mainHead.Flags & MHD_SOLID) != 0;
-            bool walking = fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) == 0;
-            while (walking) {
-                const int size = readBlock(0);
-                if (size <= 0) {
-                    // A clean end is a read of nothing exactly at the end of the file.
-                    listing.complete = size == 0 && s.curBlockPos == s.archiveSize;
-                    break;
-                }
-                ArchiveEntryInfo info;
-                info.offset = s.curBlockPos;
-                info.headType = s.blockHead.HeadType;
-                info.flags = s.blockHead.Flags;
-                info.headSize = s.blockHead.HeadSize;
-                info.dataSize = (s.blockHead.Flags & LONG_BLOCK) ? s.blockHead.DataSize : 0;
-                if (info.isFile()) {
-                    info.dataSize = s.fileHead.PackSize;
-                    info.name.assign(reinterpret_cast<const char*>(s.headerRest), s.fileHead.NameSize);
-                    // Stored names end at a NUL when a Unicode form follows it.
-                    info.name.resize(std::strlen(info.name.c_str()));
-                    info.unpSize = s.fileHead.UnpSize;
-                    info.fileCrc = s.fileHead.FileCRC;
-                    info.unpVer = s.fileHead.UnpVer;
-                    info.method = s.fileHead.Method;
-                    info.headerCrcOk = s.headerCrcOk;
-                }
-                listing.blocks.push_back(std::move(info));
-                walking = fseeko(s.archive, s.nextBlockPos, SEEK_SET) == 0;
+    if (!isArchive()) {
+        KORVANA_LOG("Not a RAR file");
+    } else {
+        result = 1;
+        listing.solidArchive = (s.mainHead.Flags & MHD_SOLID) != 0;
+        bool walking = fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) == 0;
+        while (walking) {
+            const int size = readBlock(0);
+            if (size <= 0) {
+                // A clean end is a read of nothing exactly at the end of the file.
+                listing.complete = size == 0 && s.curBlockPos == s.archiveSize;
+                break;
             }
+            ArchiveEntryInfo info;
+            info.offset = s.curBlockPos;
+            info.headType = s.blockHead.HeadType;
+            info.flags = s.blockHead.Flags;
+            info.headSize = s.blockHead.HeadSize;
+            info.dataSize = (s.blockHead.Flags & LONG_BLOCK) ? s.blockHead.DataSize : 0;
+            if (info.isFile()) {
+                info.dataSize = s.fileHead.PackSize;
+                info.name.assign(reinterpret_cast<const char*>(s.headerRest), s.fileHead.NameSize);
+                // Stored names end at a NUL when a Unicode form follows it.
+                info.name.resize(std::strlen(info.name.c_str()));
+                info.unpSize = s.fileHead.UnpSize;
+                info.fileCrc = s.fileHead.FileCRC;
+                info.unpVer = s.fileHead.UnpVer;
+                info.method = s.fileHead.Method;
+                info.headerCrcOk = s.headerCrcOk;
+            }
+            listing.blocks.push_back(std::move(info));
+            walking = fseeko(s.archive, s.nextBlockPos, SEEK_SET) == 0;
         }
     }
-    std::fclose(s.archive);
-    s.archive = nullptr;
+    closeArchive(s);
     return result;
 }
 
