@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "assets/mesh_file.h"
@@ -31,14 +32,20 @@ struct Bounds {
     }
 };
 
-// The columns after the name: counts, first vertex and bounds, or "-" and the reason.
-std::string geometryColumns(uint32_t vertexCount, uint32_t faceCount, const ParsedMesh& parse,
-                            const float* first, const Bounds& bounds) {
+// The columns after the name: counts, first vertex and bounds, or "-" and the reason. Vertex is
+// the parsed record or the built object's Vector3; both have x, y and z.
+template <typename Vertex>
+std::string geometryColumns(std::span<const Vertex> vertices, uint32_t faceCount,
+                            const ParsedMesh& parse) {
     std::string mapping = std::to_string(parse.mappingCount);
     if (parse.mappingSkipped) mapping += " (a mapping chunk was skipped)";
-    std::string columns = std::to_string(vertexCount) + "\t" + std::to_string(faceCount) + "\t" + mapping;
-    if (vertexCount == 0) return columns + "\t-\t-\t-";
-    return columns + "\t" + triple(first[0], first[1], first[2]) + "\t" +
+    std::string columns =
+        std::to_string(vertices.size()) + "\t" + std::to_string(faceCount) + "\t" + mapping;
+    if (vertices.empty()) return columns + "\t-\t-\t-";
+    Bounds bounds;
+    for (const Vertex& v : vertices) bounds.add(v.x, v.y, v.z);
+    const Vertex& first = vertices.front();
+    return columns + "\t" + triple(first.x, first.y, first.z) + "\t" +
            triple(bounds.min[0], bounds.min[1], bounds.min[2]) + "\t" +
            triple(bounds.max[0], bounds.max[1], bounds.max[2]);
 }
@@ -92,18 +99,9 @@ int reportMesh(const Source& source, const std::vector<std::string>& names) {
                             missingColumns("mesh refused: " + info.mesh.refusal).c_str());
                 continue;
             }
-            Bounds bounds;
-            for (const MeshVertex& v : info.mesh.vertices) bounds.add(v.x, v.y, v.z);
-            float first[3] = {};
-            if (!info.mesh.vertices.empty()) {
-                first[0] = info.mesh.vertices[0].x;
-                first[1] = info.mesh.vertices[0].y;
-                first[2] = info.mesh.vertices[0].z;
-            }
             std::printf("%s\t%s\n", name.c_str(),
-                        geometryColumns(static_cast<uint32_t>(info.mesh.vertices.size()),
-                                        static_cast<uint32_t>(info.mesh.faces.size()), info.mesh,
-                                        first, bounds)
+                        geometryColumns(std::span<const MeshVertex>(info.mesh.vertices),
+                                        static_cast<uint32_t>(info.mesh.faces.size()), info.mesh)
                             .c_str());
         }
         return 0;
@@ -123,18 +121,9 @@ int reportMesh(const Source& source, const std::vector<std::string>& names) {
                         missingColumns("empty entry: " + meshFile.lastRead.refusal).c_str());
             continue;
         }
-        Bounds bounds;
-        for (uint32_t j = 0; j < object->vertexCount; ++j)
-            bounds.add(object->vertices[j].x, object->vertices[j].y, object->vertices[j].z);
-        float first[3] = {};
-        if (object->vertexCount) {
-            first[0] = object->vertices[0].x;
-            first[1] = object->vertices[0].y;
-            first[2] = object->vertices[0].z;
-        }
         std::printf("%zu\t%s\t%s\n", i, object->name,
-                    geometryColumns(object->vertexCount, object->faceCount, meshFile.lastRead,
-                                    first, bounds)
+                    geometryColumns(std::span<const Vector3>(object->vertices, object->vertexCount),
+                                    object->faceCount, meshFile.lastRead)
                         .c_str());
     }
     return status;
