@@ -96,6 +96,8 @@ struct MatchFinder {
         }
     }
 
+    // Reads nothing past pos + maxLen, so callers that keep maxLen within the data need no slack
+    // after it.
     unsigned matchLen(size_t pos, uint32_t dist, unsigned maxLen) const {
         const uint8_t* a = hist.data() + pos;
         const uint8_t* b = a - dist;

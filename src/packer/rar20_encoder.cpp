@@ -504,8 +504,6 @@ std::vector<uint8_t> Rar20Encoder::encodeEntry(const uint8_t* data, size_t size,
     m.firstTableOfEntry = !m.tablesSent;
     const size_t begin = m.hist.size();
     m.hist.insert(m.hist.end(), data, data + size);
-    // Slack so that 8-byte comparisons near the end stay inside the buffer.
-    m.hist.reserve(m.hist.size() + 16);
     m.encodeRange(begin, m.hist.size());
     m.emitBlock();
     // Extractors read ahead of the last symbol (and some peek at the next one for a table change
