@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "archive/archive.h"
 
 namespace fs = std::filesystem;
