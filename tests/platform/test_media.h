@@ -1,5 +1,5 @@
-// Files the sound and show tests make for themselves: a short MP3 encoded by LAME (an independent
-// encoder) and scratch folders that clean up after the test.
+// Files the platform, app and scene tests make for themselves: a short MP3 encoded by LAME (an
+// independent encoder) and scratch folders that clean up after the test.
 #pragma once
 
 #include <unistd.h>
