@@ -191,6 +191,17 @@ TEST_F(KorvanaRar, LogsToTheCacheFolderWhenItExists) {
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0], "Extracting >a.txt< from >" + archive.string() + "< (password is ><)...");
     EXPECT_EQ(m[1], "Extracted 1 Bytes.");
+
+    // A relative HOME would make the log follow the working directory: like the show, no log.
+    const std::filesystem::path work = dir / "work";
+    std::filesystem::create_directories(work / "home" / ".cache" / "korvana");
+    r = runTool({"t", archive.string()}, "cd " + quote(work.string()) + " && env -u XDG_CACHE_HOME HOME=home");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(work / "home" / ".cache" / "korvana" / "debug_unrar.txt"));
+    r = runTool({"t", archive.string()}, "cd " + quote(work.string()) + " && env -u XDG_CACHE_HOME HOME=" +
+                                             quote((work / "home").string()));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(work / "home" / ".cache" / "korvana" / "debug_unrar.txt"));
 }
 
 }  // namespace

@@ -70,12 +70,14 @@ bool takesSeparateValueAnywhere(char letter) {
 }
 
 // Same place as the show's log: the platform's cache folder, used only when it already exists.
+// Relative values are ignored as the show ignores them: they would make the log follow the
+// working directory.
 void setUpDebugLog() {
     std::string base;
     const char* cache = std::getenv("XDG_CACHE_HOME");
     if (cache && cache[0] == '/') {
         base = cache;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
         base = std::string(home) + "/.cache";
     } else {
         return;
