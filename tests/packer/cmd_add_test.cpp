@@ -118,9 +118,14 @@ TEST_F(CmdAdd, FailuresLeaveTheOldArchiveAlone) {
     size_t files = 0;
     for (const auto& e : fs::directory_iterator(root)) files += e.is_regular_file();
     EXPECT_EQ(files, 1u) << "no temporary file left behind";
+    std::vector<uint8_t> got;
+    // A folder that holds the archive (from an earlier run) never packs it into itself.
+    ASSERT_EQ(runTool(root, {"a", "-r", "self.rar", "."}), 0);
+    ASSERT_EQ(runTool(root, {"a", "-r", "self.rar", "."}), 0);
+    EXPECT_TRUE(readerExtract(root / "self.rar", "keep.rar", "", &got));
+    EXPECT_FALSE(readerExtract(root / "self.rar", "self.rar", "", &got));
     // Names never climb out of the extraction folder.
     ASSERT_EQ(runTool(root / "tree" / "deep", {"a", "../up.rar", "../a.txt"}), 0);
-    std::vector<uint8_t> got;
     EXPECT_TRUE(readerExtract(root / "tree" / "up.rar", "a.txt", "", &got));
 }
 
