@@ -269,6 +269,8 @@ private:
     void readTables();
     void readLastTables();
     bool unpWriteBuf();
+    [[gnu::always_inline]] inline bool prepareStep(BitCache& in, uint32_t& unpPtr, uint32_t& wrPtr, uint32_t& inLimit,
+                                                   int64_t& dest);
     // Returns false when the loop has to stop because the packed data is used up.
     bool decodeLz(int64_t& destUnpSize);
     bool decodeAudioBlock(int64_t& destUnpSize);
@@ -461,6 +463,33 @@ bool Unpacker::unpWriteBuf() {
     return fits;
 }
 
+// The checks both decoding loops make before each step, on their register copies of the state:
+// the input refill at the format's refill point (false once the packed data is used up), and the
+// copy-out when pending output is within WRITE_MARGIN of being overwritten (and not none at all).
+// An overrun ends the entry through `dest`.
+bool Unpacker::prepareStep(BitCache& in, uint32_t& unpPtr, uint32_t& wrPtr, uint32_t& inLimit, int64_t& dest) {
+    unpPtr &= UNP_WINDOW_MASK;
+    if ((in.pos >> 3) >= inLimit) {
+        if ((in.pos >> 3) > MAIN_REFILL_AT) {
+            pos_ = in.pos;
+            unpReadBuf(false);
+            in.reset(pos_);
+            inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
+        }
+        if ((in.pos >> 3) >= s_.InEnd) {
+            return false;
+        }
+    }
+    if (((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) < WRITE_MARGIN - 1) {
+        s_.UnpPtr = unpPtr;
+        if (!unpWriteBuf()) {
+            dest = -1;
+        }
+        wrPtr = s_.WrPtr;
+    }
+    return true;
+}
+
 // Decodes LZ symbols until the entry is complete, a table change switches to multimedia mode, or
 // the packed data runs out (then returns false).
 bool Unpacker::decodeLz(int64_t& destUnpSize) {
@@ -474,26 +503,9 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
     bool more = true;
 
     while (dest >= 0) {
-        unpPtr &= UNP_WINDOW_MASK;
-        if ((in.pos >> 3) >= inLimit) {
-            if ((in.pos >> 3) > MAIN_REFILL_AT) {
-                pos_ = in.pos;
-                unpReadBuf(false);
-                in.reset(pos_);
-                inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
-            }
-            if ((in.pos >> 3) >= s_.InEnd) {
-                more = false;
-                break;
-            }
-        }
-        // Pending output within WRITE_MARGIN of being overwritten (and not none at all).
-        if (((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) < WRITE_MARGIN - 1) {
-            s_.UnpPtr = unpPtr;
-            if (!unpWriteBuf()) {
-                dest = -1;
-            }
-            wrPtr = s_.WrPtr;
+        if (!prepareStep(in, unpPtr, wrPtr, inLimit, dest)) {
+            more = false;
+            break;
         }
 
         const uint32_t symbol = decodeNumber(s_.LD, in);
@@ -667,25 +679,9 @@ bool Unpacker::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
     bool tableChange = false;
 
     while (dest >= 0) {
-        unpPtr &= UNP_WINDOW_MASK;
-        if ((in.pos >> 3) >= inLimit) {
-            if ((in.pos >> 3) > MAIN_REFILL_AT) {
-                pos_ = in.pos;
-                unpReadBuf(false);
-                in.reset(pos_);
-                inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
-            }
-            if ((in.pos >> 3) >= s_.InEnd) {
-                more = false;
-                break;
-            }
-        }
-        if (((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) < WRITE_MARGIN - 1) {
-            s_.UnpPtr = unpPtr;
-            if (!unpWriteBuf()) {
-                dest = -1;
-            }
-            wrPtr = s_.WrPtr;
+        if (!prepareStep(in, unpPtr, wrPtr, inLimit, dest)) {
+            more = false;
+            break;
         }
 
         // The checks above hold for the next `run` symbols without repeating them: a code is at
