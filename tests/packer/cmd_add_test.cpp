@@ -1,7 +1,4 @@
 // korvana-rar a: what the command writes, read back by our reader, by `korvana-rar t` and by unar.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -25,23 +22,9 @@ fs::path toolPath() {
 
 // Runs the tool in `dir`; returns its exit code (-1 when it did not run).
 int runTool(const fs::path& dir, const std::vector<std::string>& args) {
-    const fs::path tool = toolPath();
-    pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        std::vector<std::string> all = {tool.string()};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) < 0) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> all = {toolPath().string()};
+    all.insert(all.end(), args.begin(), args.end());
+    return runCommand(all, dir);
 }
 
 void writeBytes(const fs::path& p, const std::vector<uint8_t>& d) {

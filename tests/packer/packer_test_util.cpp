@@ -112,12 +112,11 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(path_, ec);
 }
 
-namespace {
-
-int runCommand(const std::vector<std::string>& args) {
+int runCommand(const std::vector<std::string>& args, const fs::path& dir) {
     pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
+        if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -135,8 +134,6 @@ int runCommand(const std::vector<std::string>& args) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-}  // namespace
 
 bool haveUnar() {
     static const bool have = runCommand({"unar", "-v"}) == 0;

@@ -30,6 +30,10 @@ private:
     std::filesystem::path path_;
 };
 
+// Runs a program (looked up in PATH) in `dir` (the current folder when empty) with its output
+// discarded; its exit code, or -1 when it did not run to an exit.
+int runCommand(const std::vector<std::string>& args, const std::filesystem::path& dir = {});
+
 bool haveUnar();
 // Extracts `archive` into `dir` with unar; false when unar reports a failure.
 bool unarExtract(const std::filesystem::path& archive, const std::filesystem::path& dir,
