@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "archive/debug_log.h"
 #include "commands.h"
 
 namespace korvana::rartool {
@@ -144,15 +143,9 @@ bool extractOne(const std::string& archive, const ArchiveEntryInfo& entry, const
             return false;
         }
     }
-    startCollectingMessages();
     uint8_t* buffer = nullptr;
     uint32_t size = 0;
-    const int ok = archiveExtract(&buffer, &size, entry.name.c_str(), archive.c_str(), password.c_str());
-    setDebugLogListener(nullptr, nullptr);
-    if (!ok) {
-        error = failureReason();
-        return false;
-    }
+    if (!extractEntry(archive, entry.name, password, buffer, size, error)) return false;
     const bool written = writeFileAtomically(folder.get(), leaf, buffer, size, overwrite, error);
     std::free(buffer);
     return written;
@@ -169,11 +162,7 @@ int cmdExtract(const CommandLine& line) {
     if (outDir.empty()) return usageError(line, "-o needs a folder");
 
     ArchiveListing listing;
-    if (!archiveList(archive.c_str(), listing)) {
-        std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n",
-                     archive.c_str());
-        return EXIT_FAILED;
-    }
+    if (!listArchive(archive, listing)) return EXIT_FAILED;
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
     Fd root(::open(outDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -205,15 +194,10 @@ int cmdExtract(const CommandLine& line) {
             }
         }
     }
-    std::vector<std::string> seen;
+    SeenNames seen;
     for (const ArchiveEntryInfo* entry : selected) {
-        bool duplicate = false;
-        for (const std::string& earlier : seen)
-            if (compareArchiveName(earlier.c_str(), entry->name.c_str()) == 0) duplicate = true;
-        seen.push_back(entry->name);
         std::printf("Extracting %-40s ", printable(entry->name).c_str());
-        if (duplicate) {
-            // archiveExtract finds entries by name: a later namesake cannot be reached.
+        if (!seen.add(entry->name)) {
             std::printf("SKIPPED: an earlier entry has the same name\n");
             continue;
         }

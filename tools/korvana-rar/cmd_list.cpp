@@ -37,11 +37,7 @@ int cmdList(const CommandLine& line) {
     if (line.arguments.size() != 1) return usageError(line, "l takes exactly one archive");
     const std::string& path = line.arguments[0];
     ArchiveListing listing;
-    if (!archiveList(path.c_str(), listing)) {
-        std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n",
-                     path.c_str());
-        return EXIT_FAILED;
-    }
+    if (!listArchive(path, listing)) return EXIT_FAILED;
     std::printf("Archive %s%s\n\n", path.c_str(), listing.solidArchive ? " (solid)" : "");
     std::printf("%-40s %10s %10s %6s %6s %4s  %s\n", "Name", "Size", "Packed", "Ratio", "Method", "Ver",
                 "Marks");

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "archive/debug_log.h"
 #include "commands.h"
 
 namespace korvana::rartool {
@@ -12,37 +11,27 @@ int cmdTest(const CommandLine& line) {
     const std::string& path = line.arguments[0];
     const std::string password = line.value('p');
     ArchiveListing listing;
-    if (!archiveList(path.c_str(), listing)) {
-        std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n",
-                     path.c_str());
-        return EXIT_FAILED;
-    }
+    if (!listArchive(path, listing)) return EXIT_FAILED;
     unsigned tested = 0, failed = 0;
-    std::vector<std::string> seen;
+    SeenNames seen;
     for (const ArchiveEntryInfo& block : listing.blocks) {
         if (!block.isFile() || block.directory()) continue;
-        // The reader finds the first entry of a name; a later namesake cannot be reached by name.
-        bool duplicate = false;
-        for (const std::string& earlier : seen)
-            if (compareArchiveName(earlier.c_str(), block.name.c_str()) == 0) duplicate = true;
-        seen.push_back(block.name);
         std::printf("Testing %-40s ", printable(block.name).c_str());
-        if (duplicate) {
+        if (!seen.add(block.name)) {
             std::printf("SKIPPED: an earlier entry has the same name\n");
             continue;
         }
         ++tested;
-        startCollectingMessages();
         uint8_t* buffer = nullptr;
         uint32_t size = 0;
-        const int ok = archiveExtract(&buffer, &size, block.name.c_str(), path.c_str(), password.c_str());
-        setDebugLogListener(nullptr, nullptr);
+        std::string reason;
+        const bool ok = extractEntry(path, block.name, password, buffer, size, reason);
         std::free(buffer);
         if (ok) {
             std::printf("OK\n");
         } else {
             ++failed;
-            std::printf("FAILED: %s\n", printable(failureReason()).c_str());
+            std::printf("FAILED: %s\n", printable(reason).c_str());
         }
     }
     bool broken = !listing.complete;

@@ -37,10 +37,24 @@ int usageError(const CommandLine& line, const std::string& message);
 // A stored name made safe for one terminal line: control bytes shown as '?'.
 std::string printable(const std::string& name);
 
-// The messages the reader logged during the last extraction, and why it failed (its last message
-// before the final failure line), so the tool can say more than "failed".
-void startCollectingMessages();
-std::string failureReason();
+// Lists the archive, or says on stderr that it cannot be read as one and returns false.
+bool listArchive(const std::string& path, ArchiveListing& listing);
+
+// Extracts one entry in memory through archiveExtract, as the show would. On failure `reason` is
+// the reader's own last word on why (its last message before the final failure line), so the tool
+// can say more than "failed". The caller frees `buffer`.
+bool extractEntry(const std::string& archive, const std::string& name, const std::string& password,
+                  uint8_t*& buffer, uint32_t& size, std::string& reason);
+
+// Names seen so far, matched as the reader matches them. `add` is false for a later namesake,
+// which archiveExtract, finding entries by name, can never reach.
+class SeenNames {
+public:
+    bool add(const std::string& name);
+
+private:
+    std::vector<std::string> names_;
+};
 
 int cmdList(const CommandLine& line);     // l ARCHIVE
 int cmdTest(const CommandLine& line);     // t ARCHIVE [-pPASSWORD]

@@ -186,14 +186,9 @@ std::string printable(const std::string& name) {
 }
 
 namespace {
+
 std::vector<std::string> collected;
 void collect(void*, const char* message) { collected.emplace_back(message); }
-}  // namespace
-
-void startCollectingMessages() {
-    collected.clear();
-    setDebugLogListener(collect, nullptr);
-}
 
 std::string failureReason() {
     // The first line is the progress line, the last the summary; the reason lies between.
@@ -203,6 +198,33 @@ std::string failureReason() {
         return m;
     }
     return "not found in the archive";
+}
+
+}  // namespace
+
+bool listArchive(const std::string& path, ArchiveListing& listing) {
+    if (archiveList(path.c_str(), listing)) return true;
+    std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n", path.c_str());
+    return false;
+}
+
+bool extractEntry(const std::string& archive, const std::string& name, const std::string& password,
+                  uint8_t*& buffer, uint32_t& size, std::string& reason) {
+    collected.clear();
+    setDebugLogListener(collect, nullptr);
+    buffer = nullptr;
+    size = 0;
+    const int ok = archiveExtract(&buffer, &size, name.c_str(), archive.c_str(), password.c_str());
+    setDebugLogListener(nullptr, nullptr);
+    if (!ok) reason = failureReason();
+    return ok != 0;
+}
+
+bool SeenNames::add(const std::string& name) {
+    for (const std::string& earlier : names_)
+        if (compareArchiveName(earlier.c_str(), name.c_str()) == 0) return false;
+    names_.push_back(name);
+    return true;
 }
 
 }  // namespace korvana::rartool
