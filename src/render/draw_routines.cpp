@@ -1,7 +1,5 @@
 // The six draw styles of SceneObject and the array submission the sphere-mapped ones share. Each
 // reads the object's arrays and its options; render has already set the transform and blending.
-#include <cmath>
-
 #include "platform/gl.h"
 #include "render/render_options.h"
 #include "render/scene_object.h"
