@@ -5,10 +5,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "archive/archive.h"
+#include "archive_test_support.h"
 #include "support/testdata.h"
 #include "unpack_harness.h"
 
@@ -17,11 +17,6 @@ namespace {
 
 using test::Decoder;
 
-std::vector<uint8_t> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) | (static_cast<uint32_t>(b.at(at + 3)) << 24);
 }
@@ -29,15 +24,8 @@ uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
     return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8));
 }
 
-// Bit-by-bit CRC-32, independent of the reader's table.
-uint32_t crc32(const std::vector<uint8_t>& data) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (uint8_t byte : data) {
-        crc ^= byte;
-        for (int i = 0; i < 8; ++i) crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0);
-    }
-    return ~crc;
-}
+// The complemented CRC, as an entry's header records it.
+uint32_t crc32(const std::vector<uint8_t>& data) { return ~test::bitwiseCrc32(data.data(), data.size()); }
 
 // The first file entry of a plain RAR 2.x archive, located by hand.
 struct PackedEntry {
@@ -64,7 +52,7 @@ PackedEntry firstEntry(const std::vector<uint8_t>& archive) {
 
 TEST(UnpackRealData, WavPackedByTheArchiverDecodesExactly) {
     KORVANA_REQUIRE_TESTDATA();
-    const PackedEntry e = firstEntry(readFile(test::testdataDir() / "rar" / "wav-regular-v20.rar"));
+    const PackedEntry e = firstEntry(test::readFileBytes(test::testdataDir() / "rar" / "wav-regular-v20.rar"));
     ASSERT_EQ(e.method, 0x35);
     ASSERT_EQ(e.unpSize, 56464u);
     Decoder d;
@@ -78,7 +66,7 @@ TEST(UnpackRealData, WavPackedByTheArchiverDecodesExactly) {
 
 TEST(UnpackRealData, TruncatedAndFlippedPackedDataFailsSafely) {
     KORVANA_REQUIRE_TESTDATA();
-    const PackedEntry e = firstEntry(readFile(test::testdataDir() / "rar" / "wav-regular-v20.rar"));
+    const PackedEntry e = firstEntry(test::readFileBytes(test::testdataDir() / "rar" / "wav-regular-v20.rar"));
     Decoder d;
 
     // Cut short: the decoder stops at the end of what is there.
@@ -138,14 +126,11 @@ TEST(UnpackRealData, BrokenPackedArchivesFailThroughTheReader) {
     std::mt19937 random(99);
     for (const Case c : {Case{"wav-regular-v20.rar", "BoatModernEnglish.wav", ""},
                          Case{"encrypted-packed-v20.rar", "SECRET.TXT", "password"}}) {
-        const std::vector<uint8_t> original = readFile(test::testdataDir() / "rar" / c.archive);
+        const std::vector<uint8_t> original = test::readFileBytes(test::testdataDir() / "rar" / c.archive);
         const PackedEntry e = firstEntry(original);
         const std::filesystem::path path = dir / c.archive;
         auto attempt = [&](const std::vector<uint8_t>& bytes) {
-            {
-                std::ofstream out(path, std::ios::binary | std::ios::trunc);
-                out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-            }
+            test::writeFileBytes(path, bytes);
             uint8_t* buffer = nullptr;
             uint32_t size = 0;
             const int result = archiveExtract(&buffer, &size, c.entry, path.c_str(), c.password);
