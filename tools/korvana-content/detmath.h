@@ -11,23 +11,20 @@ namespace korvana::content {
 inline constexpr double kPi = 3.14159265358979323846;
 inline constexpr double kTwoPi = 6.28318530717958647692;
 
-// Odd polynomial on [-pi/2, pi/2]. The terms from r^9 up carry the opposite sign to sine's series,
-// so the result is off by up to 3.2e-4 near +-pi/2 (under a tenth of a unit on the widest tube, nothing
-// one hears). It stays so: the default content's bytes, and the golden frames drawn from them,
-// follow from these exact coefficients.
+// Odd polynomial on [-pi/2, pi/2]: sine's Taylor series up to r^19, whose first omitted term is
+// below 1e-16 there.
 inline double detSin(double x) {
     double k = std::floor(x / kTwoPi + 0.5);
     double r = x - k * kTwoPi;  // [-pi, pi]
     if (r > kPi / 2) r = kPi - r;
     if (r < -kPi / 2) r = -kPi - r;
     double r2 = r * r;
-    // Magnitudes of sine's Taylor terms up to r^19, with the signs as written.
-    double p = 1.0 / 121645100408832000.0;           // 1/19!
-    p = -1.0 / 355687428096000.0 + r2 * p;           // 1/17!
-    p = 1.0 / 1307674368000.0 + r2 * p;              // 1/15!
-    p = -1.0 / 6227020800.0 + r2 * p;                // 1/13!
-    p = 1.0 / 39916800.0 + r2 * p;                   // 1/11!
-    p = -1.0 / 362880.0 + r2 * p;                    // 1/9!
+    double p = -1.0 / 121645100408832000.0;          // 1/19!
+    p = 1.0 / 355687428096000.0 + r2 * p;            // 1/17!
+    p = -1.0 / 1307674368000.0 + r2 * p;             // 1/15!
+    p = 1.0 / 6227020800.0 + r2 * p;                 // 1/13!
+    p = -1.0 / 39916800.0 + r2 * p;                  // 1/11!
+    p = 1.0 / 362880.0 + r2 * p;                     // 1/9!
     p = -1.0 / 5040.0 + r2 * p;                      // 1/7!
     p = 1.0 / 120.0 + r2 * p;                        // 1/5!
     p = -1.0 / 6.0 + r2 * p;                         // 1/3!
