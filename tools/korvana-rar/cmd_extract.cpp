@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,31 +10,11 @@
 #include <filesystem>
 
 #include "commands.h"
+#include "entry_path.h"
 
 namespace korvana::rartool {
 
 namespace {
-
-// An entry name as a path below the output folder, or false when it would leave it: absolute
-// names, drive letters and ".." components are refused; "\" is a separator like "/".
-bool relativeComponents(const std::string& name, std::vector<std::string>& components) {
-    components.clear();
-    std::string path = name;
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    if (path.empty() || path[0] == '/') return false;
-    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) return false;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(start, end - start);
-        if (part == "..") return false;
-        if (!part.empty() && part != ".") components.push_back(part);
-        start = end + 1;
-    }
-    return !components.empty();
-}
 
 class Fd {
 public:
