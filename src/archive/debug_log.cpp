@@ -8,9 +8,15 @@
 #include <ctime>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace korvana {
 
@@ -36,13 +42,43 @@ DebugLogState& logState() {
 
 // A 32-bit millisecond count from a clock that never jumps, like the tick counter the entries
 // were first measured with.
+#ifdef _WIN32
+uint32_t tickCount() { return GetTickCount(); }
+#else
 uint32_t tickCount() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
                                  static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
+#endif
 
+// Opens the log only if it is what it claims to be, so that nothing else receives the reader's
+// lines; text mode on both systems, as the log always was.
+#ifdef _WIN32
+// Windows: a plain file on disk, not a link (reparse point), a folder or a device.
+FILE* openLog(const std::string& path, bool truncate) {
+    const HANDLE handle = CreateFileA(path.c_str(), truncate ? GENERIC_WRITE : FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        (truncate && !SetEndOfFile(handle))) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), truncate ? _O_TEXT : _O_TEXT | _O_APPEND);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* file = _fdopen(fd, truncate ? "w" : "a");
+    if (!file) _close(fd);
+    return file;
+}
+#else
 // Opens the log without ever following a symbolic link at its path, and only if what is there is
 // a plain file: a FIFO or device there must neither block the reader nor receive its lines.
 // Truncation happens after the open has proved the file is ours to write.
@@ -66,6 +102,7 @@ FILE* openLog(const std::string& path, bool truncate) {
     if (!file) ::close(fd);
     return file;
 }
+#endif
 
 // Drops the folders of a source path: the entries name the reader's own files, not the build tree.
 const char* baseName(const char* sourceFile) {

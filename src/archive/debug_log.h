@@ -24,8 +24,14 @@ using DebugLogListener = void (*)(void* context, const char* message);
 void setDebugLogListener(DebugLogListener listener, void* context);
 
 // Formats a message printf-style (any length: names can be long) and logs it as one entry.
+#ifdef __MINGW32__
+// MinGW's C99 stdio formats the message, not the system's older one that `printf` names there.
+void debugLogFormat(const char* sourceFile, uint32_t sourceLine, const char* format, ...)
+    __attribute__((format(gnu_printf, 3, 4)));
+#else
 void debugLogFormat(const char* sourceFile, uint32_t sourceLine, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+#endif
 
 }  // namespace korvana
 

@@ -1,5 +1,10 @@
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -51,6 +56,19 @@ bool fail(std::string* error, const std::string& why) {
     if (error) *error = why;
     return false;
 }
+
+#ifdef _WIN32
+bool syncFile(int fd) { return _commit(fd) == 0; }
+// Windows' rename never replaces an existing file.
+bool moveOver(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    errno = EACCES;
+    return false;
+}
+#else
+bool syncFile(int fd) { return fsync(fd) == 0; }
+bool moveOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+#endif
 
 }  // namespace
 
@@ -174,12 +192,14 @@ bool writeArchive(const std::string& path, const std::vector<PackInput>& files, 
             done += static_cast<size_t>(n);
         }
     }
+#ifndef _WIN32
     if (ok) {
         const mode_t mask = umask(0);
         umask(mask);
         fchmod(fd, 0666 & ~mask);
     }
-    if (ok && fsync(fd) != 0) {
+#endif
+    if (ok && !syncFile(fd)) {
         ok = false;
         why = std::string("fsync failed: ") + std::strerror(errno);
     }
@@ -187,7 +207,7 @@ bool writeArchive(const std::string& path, const std::vector<PackInput>& files, 
         ok = false;
         why = std::string("close failed: ") + std::strerror(errno);
     }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (ok && !moveOver(temp, path)) {
         ok = false;
         why = "cannot rename the temporary file to " + path + ": " + std::strerror(errno);
     }

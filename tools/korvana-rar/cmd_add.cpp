@@ -85,7 +85,7 @@ bool addFile(const fs::path& path, Gathered& out) {
         return false;
     }
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
+    if (::stat(path.string().c_str(), &st) == 0) {
         in.dosTime = dosTimeFromUnix(st.st_mtime);
         in.attributes = 0x20;                        // archive bit, as DOS sets it on new files
         if (!(st.st_mode & S_IWUSR)) in.attributes |= 0x01;  // read-only

@@ -1,8 +1,13 @@
 // korvana-rar x: entries written under one folder, never outside it, each file whole or not at all.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +21,107 @@ namespace korvana::rartool {
 
 namespace {
 
+enum class EntryKind { None, Folder, Other };
+
+#ifdef _WIN32
+// Windows: folders are named by path. Components that Windows would read as something other than
+// a file name (device names, alternate data streams, wildcards) are refused, and no folder that is
+// a link (reparse point) is entered. Windows has no O_NOFOLLOW: between the check and the use of a
+// folder, another program could still swap it for a link.
+struct Fd {
+    std::string path;
+};
+
+bool windowsSafeComponent(const std::string& name) {
+    for (const unsigned char c : name)
+        if (c < 32 || std::strchr("<>:\"|?*", c) != nullptr) return false;
+    if (name.back() == ' ' || name.back() == '.') return false;  // Windows drops these silently
+    std::string stem = name.substr(0, name.find('.'));
+    for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : devices)
+        if (stem == device) return false;
+    return !((stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) && stem.size() == 4 &&
+             std::isdigit(static_cast<unsigned char>(stem[3])));
+}
+
+bool plainFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+bool openFolders(const Fd& root, const std::vector<std::string>& folders, Fd& result, std::string& error) {
+    std::string current = root.path;
+    for (const std::string& folder : folders) {
+        if (!windowsSafeComponent(folder)) {
+            error = "\"" + folder + "\" is not a name Windows can give a folder";
+            return false;
+        }
+        current += "\\" + folder;
+        if (!CreateDirectoryA(current.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            error = "can't create folder \"" + folder + "\"";
+            return false;
+        }
+        if (!plainFolder(current)) {
+            error = "\"" + folder + "\" is not a folder (or is a link)";
+            return false;
+        }
+    }
+    result.path = current;
+    return true;
+}
+
+bool writeFileAtomically(const Fd& folder, const std::string& leaf, const uint8_t* data, size_t size,
+                         bool overwrite, std::string& error) {
+    if (!windowsSafeComponent(leaf)) {
+        error = "not a name Windows can give a file";
+        return false;
+    }
+    static unsigned counter = 0;
+    const std::string temp = folder.path + "\\.korvana-rar-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++counter) + ".tmp";
+    const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "can't create a temporary file";
+        return false;
+    }
+    bool ok = true;
+    while (ok && size > 0) {
+        DWORD written = 0;
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        ok = WriteFile(file, data, chunk, &written, nullptr) && written > 0;
+        data += written;
+        size -= written;
+    }
+    if (!CloseHandle(file)) ok = false;
+    if (!ok) error = "write failed";
+    // Without MOVEFILE_REPLACE_EXISTING the move fails if the name appeared since it was checked.
+    if (ok && !MoveFileExA(temp.c_str(), (folder.path + "\\" + leaf).c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        ok = false;
+        error = "can't put the file in place";
+    }
+    if (!ok) DeleteFileA(temp.c_str());
+    return ok;
+}
+
+EntryKind existingEntry(const Fd& folder, const std::string& leaf) {
+    const DWORD attributes = GetFileAttributesA((folder.path + "\\" + leaf).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::None;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::Other;
+}
+
+bool openRoot(const std::string& path, Fd& root, std::string& error) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ||
+        (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = "not a folder";
+        return false;
+    }
+    root.path = path;
+    return true;
+}
+
+#else
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
@@ -34,8 +140,8 @@ private:
 
 // Walks (and creates) folders below `root` one component at a time, never through a symbolic
 // link, so an existing link inside the output folder cannot carry a file outside it.
-bool openFolders(int root, const std::vector<std::string>& folders, Fd& result, std::string& error) {
-    Fd current(::dup(root));
+bool openFolders(const Fd& root, const std::vector<std::string>& folders, Fd& result, std::string& error) {
+    Fd current(::dup(root.get()));
     for (const std::string& folder : folders) {
         if (::mkdirat(current.get(), folder.c_str(), 0777) != 0 && errno != EEXIST) {
             error = "can't create folder \"" + folder + "\": " + std::strerror(errno);
@@ -67,8 +173,9 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
 
 // Writes the bytes under a temporary name beside the target, then renames it into place, so a
 // failure leaves nothing and a reader never sees half a file.
-bool writeFileAtomically(int folder, const std::string& leaf, const uint8_t* data, size_t size,
+bool writeFileAtomically(const Fd& folderFd, const std::string& leaf, const uint8_t* data, size_t size,
                          bool overwrite, std::string& error) {
+    const int folder = folderFd.get();
     static unsigned counter = 0;
     const std::string temp = ".korvana-rar-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
     const int fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -96,8 +203,24 @@ bool writeFileAtomically(int folder, const std::string& leaf, const uint8_t* dat
     return ok;
 }
 
+// What is at `leaf` in the folder, never following a link there.
+EntryKind existingEntry(const Fd& folder, const std::string& leaf) {
+    struct stat info {};
+    if (::fstatat(folder.get(), leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::None;
+    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::Other;
+}
+
+bool openRoot(const std::string& path, Fd& root, std::string& error) {
+    root.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.get() >= 0) return true;
+    error = std::strerror(errno);
+    return false;
+}
+
+#endif
+
 bool extractOne(const std::string& archive, const ArchiveEntryInfo& entry, const std::string& password,
-                int root, bool overwrite, std::string& error) {
+                const Fd& root, bool overwrite, std::string& error) {
     std::vector<std::string> components;
     if (!relativeComponents(entry.name, components)) {
         error = "refused: the name would leave the output folder";
@@ -111,21 +234,19 @@ bool extractOne(const std::string& archive, const ArchiveEntryInfo& entry, const
     components.pop_back();
     Fd folder;
     if (!openFolders(root, components, folder, error)) return false;
-    struct stat info {};
-    if (::fstatat(folder.get(), leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            error = "a folder of that name exists";
-            return false;
-        }
-        if (!overwrite) {
-            error = "exists (use -y to overwrite)";
-            return false;
-        }
+    const EntryKind existing = existingEntry(folder, leaf);
+    if (existing == EntryKind::Folder) {
+        error = "a folder of that name exists";
+        return false;
+    }
+    if (existing == EntryKind::Other && !overwrite) {
+        error = "exists (use -y to overwrite)";
+        return false;
     }
     uint8_t* buffer = nullptr;
     uint32_t size = 0;
     if (!extractEntry(archive, entry.name, password, buffer, size, error)) return false;
-    const bool written = writeFileAtomically(folder.get(), leaf, buffer, size, overwrite, error);
+    const bool written = writeFileAtomically(folder, leaf, buffer, size, overwrite, error);
     std::free(buffer);
     return written;
 }
@@ -144,10 +265,10 @@ int cmdExtract(const CommandLine& line) {
     if (!listArchive(archive, listing)) return EXIT_FAILED;
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
-    Fd root(::open(outDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() < 0) {
-        std::fprintf(stderr, "korvana-rar: %s: can't use as output folder: %s\n", outDir.c_str(),
-                     std::strerror(errno));
+    Fd root;
+    std::string rootError;
+    if (!openRoot(outDir, root, rootError)) {
+        std::fprintf(stderr, "korvana-rar: %s: can't use as output folder: %s\n", outDir.c_str(), rootError.c_str());
         return EXIT_FAILED;
     }
 
@@ -181,7 +302,7 @@ int cmdExtract(const CommandLine& line) {
             continue;
         }
         std::string error;
-        if (extractOne(archive, *entry, password, root.get(), overwrite, error)) {
+        if (extractOne(archive, *entry, password, root, overwrite, error)) {
             std::printf("OK\n");
             ++done;
         } else {
