@@ -2,6 +2,13 @@
 // that are fetched at run time once the context exists (initGLExtensions).
 #pragma once
 
+#ifdef _WIN32
+// Windows' GL headers need its declarations first; its old `near` and `far` macros would empty
+// names the program uses.
+#include <windows.h>
+#undef near
+#undef far
+#endif
 #include <GL/gl.h>
 #include <GL/glu.h>
 

@@ -16,6 +16,7 @@ constexpr int32_t SOUND_ERR_FILE_NOTFOUND = 9;
 constexpr int32_t SOUND_ERR_FILE_FORMAT = 10;  // the file is there but is no music we can decode
 constexpr int32_t SOUND_ERR_FILE_BAD = 11;     // the file is there but cannot be read
 constexpr int32_t SOUND_ERR_MEMORY = 12;
+constexpr int32_t SOUND_ERR_CODEC = 18;        // the system has no decoder for the music (Windows)
 
 // The English text of a code; codes compare as unsigned, so negative codes are "Unknown error".
 const char* soundErrorText(int32_t code);
@@ -26,7 +27,7 @@ bool soundMuted();
 
 // Opens the audio device at `mixRate` Hz, 16-bit stereo. False -> SOUND_ERR_INIT.
 bool soundInit(int32_t mixRate);
-// Opens the music for streaming. False -> SOUND_ERR_FILE_NOTFOUND, _FILE_BAD, _FILE_FORMAT or
+// Opens the music for streaming. False -> SOUND_ERR_FILE_NOTFOUND, _FILE_BAD, _FILE_FORMAT, _CODEC or
 // _MEMORY.
 bool soundOpenStream(const char* path);
 // Starts the opened stream from its beginning, once; paused, it waits for soundSetPaused.

@@ -1,0 +1,185 @@
+#include "platform/win32/picture.h"
+
+#include <algorithm>
+
+#include "platform/window.h"
+
+namespace korvana::detail {
+
+namespace {
+
+// Framebuffer-object entry points (core names first, the EXT variants as fallback). Kept here:
+// nothing outside the window layer binds framebuffers.
+using PFN_GenFramebuffers = void(APIENTRY*)(GLsizei, GLuint*);
+using PFN_DeleteFramebuffers = void(APIENTRY*)(GLsizei, const GLuint*);
+using PFN_BindFramebuffer = void(APIENTRY*)(GLenum, GLuint);
+using PFN_GenRenderbuffers = void(APIENTRY*)(GLsizei, GLuint*);
+using PFN_DeleteRenderbuffers = void(APIENTRY*)(GLsizei, const GLuint*);
+using PFN_BindRenderbuffer = void(APIENTRY*)(GLenum, GLuint);
+using PFN_RenderbufferStorage = void(APIENTRY*)(GLenum, GLenum, GLsizei, GLsizei);
+using PFN_FramebufferRenderbuffer = void(APIENTRY*)(GLenum, GLenum, GLenum, GLuint);
+using PFN_CheckFramebufferStatus = GLenum(APIENTRY*)(GLenum);
+using PFN_BlitFramebuffer = void(APIENTRY*)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield,
+                                            GLenum);
+
+constexpr GLenum kFramebuffer = 0x8D40;
+constexpr GLenum kReadFramebuffer = 0x8CA8;
+constexpr GLenum kDrawFramebuffer = 0x8CA9;
+constexpr GLenum kRenderbuffer = 0x8D41;
+constexpr GLenum kColorAttachment0 = 0x8CE0;
+constexpr GLenum kDepthAttachment = 0x8D00;
+constexpr GLenum kFramebufferComplete = 0x8CD5;
+constexpr GLenum kRgba8 = 0x8058;
+constexpr GLenum kDepthComponent24 = 0x81A6;
+
+struct FramebufferApi {
+    PFN_GenFramebuffers genFramebuffers = nullptr;
+    PFN_DeleteFramebuffers deleteFramebuffers = nullptr;
+    PFN_BindFramebuffer bindFramebuffer = nullptr;
+    PFN_GenRenderbuffers genRenderbuffers = nullptr;
+    PFN_DeleteRenderbuffers deleteRenderbuffers = nullptr;
+    PFN_BindRenderbuffer bindRenderbuffer = nullptr;
+    PFN_RenderbufferStorage renderbufferStorage = nullptr;
+    PFN_FramebufferRenderbuffer framebufferRenderbuffer = nullptr;
+    PFN_CheckFramebufferStatus checkFramebufferStatus = nullptr;
+    PFN_BlitFramebuffer blitFramebuffer = nullptr;
+};
+
+struct PictureState {
+    FramebufferApi fb;
+    GLuint framebuffer = 0;
+    GLuint colourBuffer = 0;
+    GLuint depthBuffer = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+PictureState picture;
+
+template <typename T>
+T lookUpEither(ProcLookup lookUp, const char* core, const char* ext) {
+    void* p = lookUp(core);
+    if (p == nullptr) p = lookUp(ext);
+    return reinterpret_cast<T>(p);
+}
+
+bool loadFramebufferApi(ProcLookup lookUp, FramebufferApi& fb) {
+    fb.genFramebuffers = lookUpEither<PFN_GenFramebuffers>(lookUp, "glGenFramebuffers", "glGenFramebuffersEXT");
+    fb.deleteFramebuffers =
+        lookUpEither<PFN_DeleteFramebuffers>(lookUp, "glDeleteFramebuffers", "glDeleteFramebuffersEXT");
+    fb.bindFramebuffer = lookUpEither<PFN_BindFramebuffer>(lookUp, "glBindFramebuffer", "glBindFramebufferEXT");
+    fb.genRenderbuffers = lookUpEither<PFN_GenRenderbuffers>(lookUp, "glGenRenderbuffers", "glGenRenderbuffersEXT");
+    fb.deleteRenderbuffers =
+        lookUpEither<PFN_DeleteRenderbuffers>(lookUp, "glDeleteRenderbuffers", "glDeleteRenderbuffersEXT");
+    fb.bindRenderbuffer = lookUpEither<PFN_BindRenderbuffer>(lookUp, "glBindRenderbuffer", "glBindRenderbufferEXT");
+    fb.renderbufferStorage =
+        lookUpEither<PFN_RenderbufferStorage>(lookUp, "glRenderbufferStorage", "glRenderbufferStorageEXT");
+    fb.framebufferRenderbuffer =
+        lookUpEither<PFN_FramebufferRenderbuffer>(lookUp, "glFramebufferRenderbuffer", "glFramebufferRenderbufferEXT");
+    fb.checkFramebufferStatus =
+        lookUpEither<PFN_CheckFramebufferStatus>(lookUp, "glCheckFramebufferStatus", "glCheckFramebufferStatusEXT");
+    fb.blitFramebuffer = lookUpEither<PFN_BlitFramebuffer>(lookUp, "glBlitFramebuffer", "glBlitFramebufferEXT");
+    return fb.genFramebuffers && fb.deleteFramebuffers && fb.bindFramebuffer && fb.genRenderbuffers &&
+           fb.deleteRenderbuffers && fb.bindRenderbuffer && fb.renderbufferStorage && fb.framebufferRenderbuffer &&
+           fb.checkFramebufferStatus && fb.blitFramebuffer;
+}
+
+}  // namespace
+
+bool createPicture(ProcLookup lookUp, int32_t width, int32_t height) {
+    releasePicture();
+    if (width <= 0 || height <= 0) return false;
+    FramebufferApi& fb = picture.fb;
+    if (!loadFramebufferApi(lookUp, fb)) return false;
+    fb.genRenderbuffers(1, &picture.colourBuffer);
+    fb.bindRenderbuffer(kRenderbuffer, picture.colourBuffer);
+    fb.renderbufferStorage(kRenderbuffer, kRgba8, width, height);
+    fb.genRenderbuffers(1, &picture.depthBuffer);
+    fb.bindRenderbuffer(kRenderbuffer, picture.depthBuffer);
+    fb.renderbufferStorage(kRenderbuffer, kDepthComponent24, width, height);
+    fb.bindRenderbuffer(kRenderbuffer, 0);
+    fb.genFramebuffers(1, &picture.framebuffer);
+    fb.bindFramebuffer(kFramebuffer, picture.framebuffer);
+    fb.framebufferRenderbuffer(kFramebuffer, kColorAttachment0, kRenderbuffer, picture.colourBuffer);
+    fb.framebufferRenderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, picture.depthBuffer);
+    if (fb.checkFramebufferStatus(kFramebuffer) != kFramebufferComplete) {
+        releasePicture();
+        return false;
+    }
+    // A new renderbuffer's contents are undefined; start from black once. After this the picture
+    // is only ever changed by the show's own drawing.
+    glViewport(0, 0, width, height);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (glGetError() != GL_NO_ERROR) {
+        releasePicture();
+        return false;
+    }
+    picture.width = width;
+    picture.height = height;
+    return true;
+}
+
+void releasePicture() {
+    FramebufferApi& fb = picture.fb;
+    if (fb.bindFramebuffer != nullptr) fb.bindFramebuffer(kFramebuffer, 0);
+    if (picture.framebuffer != 0) fb.deleteFramebuffers(1, &picture.framebuffer);
+    if (picture.colourBuffer != 0) fb.deleteRenderbuffers(1, &picture.colourBuffer);
+    if (picture.depthBuffer != 0) fb.deleteRenderbuffers(1, &picture.depthBuffer);
+    picture = PictureState{};
+}
+
+bool havePicture() { return picture.framebuffer != 0 && picture.width > 0; }
+int32_t currentPictureWidth() { return picture.width; }
+int32_t currentPictureHeight() { return picture.height; }
+
+void bindPictureFramebuffer() {
+    if (picture.framebuffer != 0) picture.fb.bindFramebuffer(kFramebuffer, picture.framebuffer);
+}
+
+PresentState blitPictureToWindow(int32_t drawableWidth, int32_t drawableHeight) {
+    PresentState saved;
+    saved.scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glGetBooleanv(GL_COLOR_WRITEMASK, saved.colourMask);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, saved.clearColour);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+
+    const FramebufferApi& fb = picture.fb;
+    const PresentRect r = letterboxRect(drawableWidth, drawableHeight, picture.width, picture.height);
+    fb.bindFramebuffer(kReadFramebuffer, picture.framebuffer);
+    fb.bindFramebuffer(kDrawFramebuffer, 0);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const bool sameSize = r.width == picture.width && r.height == picture.height;
+    fb.blitFramebuffer(0, 0, picture.width, picture.height, r.x, r.y, r.x + r.width, r.y + r.height,
+                       GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+    return saved;
+}
+
+void finishPresent(const PresentState& saved) {
+    bindPictureFramebuffer();
+    glClearColor(saved.clearColour[0], saved.clearColour[1], saved.clearColour[2], saved.clearColour[3]);
+    glColorMask(saved.colourMask[0], saved.colourMask[1], saved.colourMask[2], saved.colourMask[3]);
+    if (saved.scissor) glEnable(GL_SCISSOR_TEST);
+}
+
+bool readPictureRgba(std::vector<uint8_t>& rgba) {
+    if (!havePicture()) return false;
+    const size_t rowBytes = static_cast<size_t>(picture.width) * 4u;
+    rgba.resize(rowBytes * static_cast<size_t>(picture.height));
+    GLint packAlignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    picture.fb.bindFramebuffer(kReadFramebuffer, picture.framebuffer);
+    glReadPixels(0, 0, picture.width, picture.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
+    // GL reads bottom row first; turned over in place, so a capture needs no second picture.
+    uint8_t* top = rgba.data();
+    uint8_t* bottom = rgba.data() + rgba.size() - rowBytes;
+    for (; top < bottom; top += rowBytes, bottom -= rowBytes) std::swap_ranges(top, top + rowBytes, bottom);
+    return true;
+}
+
+}  // namespace korvana::detail
