@@ -203,7 +203,12 @@ class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "korvana-archive-XXXXXX").string();
+#ifdef _WIN32
+        if (_mktemp_s(pattern.data(), pattern.size() + 1) == 0 && std::filesystem::create_directory(pattern))
+            path_ = pattern;
+#else
         if (::mkdtemp(pattern.data())) path_ = pattern;
+#endif
     }
     ~TempDir() {
         std::error_code ignored;
@@ -222,11 +227,11 @@ private:
 // creates the log from the configured path; later tests start their own log directly.
 inline std::filesystem::path startFreshLog(const TempDir& dir) {
     const std::filesystem::path log = dir / "debug_unrar.txt";
-    setDebugLogPath(log.c_str());
+    setDebugLogPath(log.string().c_str());
     uint8_t* buffer = nullptr;
     uint32_t size = 0;
-    archiveExtract(&buffer, &size, "nothing", (dir / "no-such-archive.rar").c_str(), "");
-    debugLogInit(log.c_str());
+    archiveExtract(&buffer, &size, "nothing", (dir / "no-such-archive.rar").string().c_str(), "");
+    debugLogInit(log.string().c_str());
     return log;
 }
 
@@ -259,7 +264,7 @@ inline Extraction extract(const std::filesystem::path& archive, const char* name
                           const char* password = "") {
     Extraction e;
     uint8_t* buffer = reinterpret_cast<uint8_t*>(&e);  // must be replaced by the call
-    e.result = archiveExtract(&buffer, &e.size, name, archive.c_str(), password);
+    e.result = archiveExtract(&buffer, &e.size, name, archive.string().c_str(), password);
     e.bufferNull = buffer == nullptr;
     if (buffer) {
         e.bytes.assign(buffer, buffer + e.size);

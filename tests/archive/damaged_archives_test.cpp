@@ -39,7 +39,7 @@ void checkOne(const std::filesystem::path& path, const std::string& entry, const
         EXPECT_EQ(e.size, 0u);
     }
     ArchiveListing listing;
-    archiveList(path.c_str(), listing);
+    archiveList(path.string().c_str(), listing);
 }
 
 TEST(DamagedArchives, TruncationsAndBitFlips) {

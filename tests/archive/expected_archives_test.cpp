@@ -41,7 +41,7 @@ TEST(ExpectedArchives, EveryRowOfTheSharedTable) {
     for (const ExpectedRow& row : rows) {
         SCOPED_TRACE(row.archive + " / " + row.entry + " / password '" + row.password + "'");
         const std::filesystem::path archive = testdataDir() / "rar" / row.archive;
-        debugLogInit(log.c_str());
+        debugLogInit(log.string().c_str());
         const Extraction e = extract(archive, row.entry.c_str(), row.password.c_str());
         const std::vector<std::string> messages = logMessages(log);
         ASSERT_GE(messages.size(), 2u);
@@ -73,7 +73,7 @@ TEST(ExpectedArchives, EveryRowOfTheSharedTable) {
 TEST(ExpectedArchives, ListingMatchesTheHeaders) {
     KORVANA_REQUIRE_TESTDATA();
     ArchiveListing listing;
-    ASSERT_EQ(archiveList((testdataDir() / "rar" / "comments-v20.rar").c_str(), listing), 1);
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "comments-v20.rar").string().c_str(), listing), 1);
     EXPECT_TRUE(listing.complete);
     ASSERT_EQ(listing.blocks.size(), 2u);
     EXPECT_EQ(listing.blocks[0].name, "FILE1.TXT");
@@ -82,21 +82,21 @@ TEST(ExpectedArchives, ListingMatchesTheHeaders) {
     EXPECT_EQ(listing.blocks[1].name, "FILE2.TXT");
     EXPECT_TRUE(listing.blocks[1].headerCrcOk);
 
-    ASSERT_EQ(archiveList((testdataDir() / "rar" / "subblock-v20.rar").c_str(), listing), 1);
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "subblock-v20.rar").string().c_str(), listing), 1);
     ASSERT_EQ(listing.blocks.size(), 5u);
     EXPECT_EQ(listing.blocks[0].headType, 0x77);
     EXPECT_EQ(listing.blocks[0].dataSize, 11u);
     EXPECT_EQ(listing.blocks[3].name, "file2.txt");
     EXPECT_EQ(listing.blocks[4].headType, 0x7B);
 
-    ASSERT_EQ(archiveList((testdataDir() / "rar" / "wav-regular-v20.rar").c_str(), listing), 1);
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "wav-regular-v20.rar").string().c_str(), listing), 1);
     ASSERT_EQ(listing.blocks.size(), 2u);
     EXPECT_EQ(listing.blocks[0].method, 0x35);
     EXPECT_EQ(listing.blocks[0].unpSize, 56464u);
     EXPECT_EQ(listing.blocks[0].dataSize, 42551u);
     EXPECT_EQ(listing.blocks[1].method, 0x30);
 
-    ASSERT_EQ(archiveList((testdataDir() / "rar" / "bad-header-crc-v20.rar").c_str(), listing), 1);
+    ASSERT_EQ(archiveList((testdataDir() / "rar" / "bad-header-crc-v20.rar").string().c_str(), listing), 1);
     ASSERT_FALSE(listing.blocks.empty());
     EXPECT_FALSE(listing.blocks[0].headerCrcOk);
 }

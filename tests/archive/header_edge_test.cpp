@@ -19,7 +19,7 @@ class HeaderEdges : public ::testing::Test {
 protected:
     void SetUp() override { log = startFreshLog(dir); }
     Extraction run(const Bytes& archive, const char* name, const char* password = "") {
-        debugLogInit(log.c_str());
+        debugLogInit(log.string().c_str());
         const std::filesystem::path path = dir / "test.rar";
         writeFileBytes(path, archive);
         return extract(path, name, password);
@@ -86,7 +86,7 @@ TEST_F(HeaderEdges, HeaderTypesTheReaderRefuses) {
         {0x77, "Unknown//unsupported !"},
     };
     for (const auto& r : refused) {
-        debugLogInit(log.c_str());
+        debugLogInit(log.string().c_str());
         EXPECT_EQ(readHeader(r.type), 0) << int(r.type);
         const std::vector<std::string> m = messages();
         ASSERT_EQ(m.size(), 1u) << int(r.type);
@@ -157,7 +157,7 @@ TEST_F(HeaderEdges, EndsAndBrokenChains) {
     const std::filesystem::path path = dir / "empty.rar";
     writeFileBytes(path, empty.bytes);
     ArchiveState& s = archiveState;
-    s.archive = std::fopen(path.c_str(), "rb");
+    s.archive = std::fopen(path.string().c_str(), "rb");
     ASSERT_NE(s.archive, nullptr);
     s.archiveSize = static_cast<int64_t>(empty.bytes.size());
     ASSERT_EQ(isArchive(), 1);
@@ -315,10 +315,10 @@ TEST_F(HeaderEdges, NamesMatchedAndLengthsRefused) {
 
     uint8_t* buffer = nullptr;
     uint32_t size = 7;
-    EXPECT_EQ(archiveExtract(&buffer, &size, "x", (dir / std::string(300, 'a')).c_str(), nullptr), 0);
+    EXPECT_EQ(archiveExtract(&buffer, &size, "x", (dir / std::string(300, 'a')).string().c_str(), nullptr), 0);
     EXPECT_EQ(buffer, nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_EQ(archiveExtract(&buffer, &size, "x", (dir / "missing.rar").c_str(), nullptr), 0);
+    EXPECT_EQ(archiveExtract(&buffer, &size, "x", (dir / "missing.rar").string().c_str(), nullptr), 0);
     EXPECT_TRUE(contains(messages(), "Error opening file."));
 }
 

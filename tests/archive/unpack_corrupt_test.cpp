@@ -133,7 +133,7 @@ TEST(UnpackRealData, BrokenPackedArchivesFailThroughTheReader) {
             test::writeFileBytes(path, bytes);
             uint8_t* buffer = nullptr;
             uint32_t size = 0;
-            const int result = archiveExtract(&buffer, &size, c.entry, path.c_str(), c.password);
+            const int result = archiveExtract(&buffer, &size, c.entry, path.string().c_str(), c.password);
             if (result == 1) {
                 const std::vector<uint8_t> got(buffer, buffer + size);
                 EXPECT_EQ(crc32(got), e.fileCrc);
