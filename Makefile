@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test clean deps
+.PHONY: all build run test clean deps windows windows-package
 
 all: build
 
@@ -22,6 +22,13 @@ deps:
 
 test:
 	scripts/test
+
+# The Windows programs, cross-built with MinGW-w64 (README: "Windows"); the zip to hand out.
+windows:
+	scripts/build-windows
+
+windows-package:
+	scripts/build-windows --package
 
 clean:
 	rm -rf $(BUILD_DIR)
