@@ -8,8 +8,9 @@
 
 namespace korvana {
 
-// Milliseconds of CLOCK_MONOTONIC, truncated to 32 bits: it wraps after about 49.7 days of
-// uptime, and every elapsed time is an unsigned 32-bit difference so the wrap does no harm.
+// Milliseconds of CLOCK_MONOTONIC (GetTickCount on Windows), truncated to 32 bits: it wraps after
+// about 49.7 days of uptime, and every elapsed time is an unsigned 32-bit difference so the wrap
+// does no harm.
 uint32_t tickCount();
 
 // Sleeps at least `milliseconds` (restarts after signals).

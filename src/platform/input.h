@@ -1,7 +1,7 @@
 // The one input the show reacts to: Escape. The query is latched like the asynchronous key state
 // it stands in for: true when Escape is down now or was pressed at any time since the last query.
-// Closing the window, SIGINT and SIGTERM end the show the same way; once asked to quit, the query
-// stays true.
+// Closing the window, SIGINT and SIGTERM (Ctrl+C and closing the console on Windows) end the show
+// the same way; once asked to quit, the query stays true.
 #pragma once
 
 namespace korvana {

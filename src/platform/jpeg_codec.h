@@ -1,5 +1,6 @@
-// JPEG through libjpeg-turbo's TurboJPEG API: the only place the program talks to that library.
-// Decoding gives tightly packed 8-bit rows, top row first; encoding serves the content tool.
+// JPEG through the system's codec (libjpeg-turbo's TurboJPEG API on Linux, the Windows Imaging
+// Component on Windows). Decoding gives tightly packed 8-bit rows, top row first; encoding serves
+// the content tool and the tests.
 #pragma once
 
 #include <cstddef>

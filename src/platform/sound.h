@@ -1,4 +1,4 @@
-// The music: one MP3 streamed from a plain file through SDL2_mixer (44100 Hz, 16-bit stereo),
+// The music: one MP3 streamed from a plain file (SDL2_mixer on Linux, ACM into waveOut on Windows),
 // started once right before the first frame and never touched again. Failures are reported as
 // the codes of the sound error table, read with soundGetError and turned into the user's text by
 // soundErrorText.

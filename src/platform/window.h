@@ -16,8 +16,9 @@
 namespace korvana {
 
 // Opens the window and makes its context current. Full screen is the desktop's full-screen mode
-// (no display-mode change, so `refresh` and `bitsPerPixel` only describe what the show wants);
-// windowed is a width x height window. Failures: the video system cannot start -> message
+// on Linux (no display-mode change, so `refresh` and `bitsPerPixel` only describe what the show
+// wants) and a display-mode change on Windows (refused -> false without a message); windowed is a
+// width x height window. Failures: the video system cannot start -> message
 // "Kunne ikke registrere vinduesklassen" (caption "Fejl"), false; the window cannot be made ->
 // false without a message; no usable GL context or picture -> message "Kunne ikke oprette en
 // OpenGL Context." (caption "Fejl"), window destroyed, false.
