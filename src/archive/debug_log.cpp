@@ -53,10 +53,9 @@ uint32_t tickCount() {
 }
 #endif
 
-// Opens the log only if it is what it claims to be, so that nothing else receives the reader's
-// lines; text mode on both systems, as the log always was.
 #ifdef _WIN32
-// Windows: a plain file on disk, not a link (reparse point), a folder or a device.
+// Opens the log only if it is a plain file on disk, not a link (reparse point), a folder or a
+// device, so that nothing else receives the reader's lines; text mode, as on every system.
 FILE* openLog(const std::string& path, bool truncate) {
     const HANDLE handle = CreateFileA(path.c_str(), truncate ? GENERIC_WRITE : FILE_APPEND_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,

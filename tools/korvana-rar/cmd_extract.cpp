@@ -28,11 +28,12 @@ enum class EntryKind { None, Folder, Other };
 // a file name (device names, alternate data streams, wildcards) are refused, and no folder that is
 // a link (reparse point) is entered. Windows has no O_NOFOLLOW: between the check and the use of a
 // folder, another program could still swap it for a link.
-struct Fd {
+struct Folder {
     std::string path;
 };
 
 bool windowsSafeComponent(const std::string& name) {
+    if (name.empty()) return false;
     for (const unsigned char c : name)
         if (c < 32 || std::strchr("<>:\"|?*", c) != nullptr) return false;
     if (name.back() == ' ' || name.back() == '.') return false;  // Windows drops these silently
@@ -51,7 +52,7 @@ bool plainFolder(const std::string& path) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-bool openFolders(const Fd& root, const std::vector<std::string>& folders, Fd& result, std::string& error) {
+bool openFolders(const Folder& root, const std::vector<std::string>& folders, Folder& result, std::string& error) {
     std::string current = root.path;
     for (const std::string& folder : folders) {
         if (!windowsSafeComponent(folder)) {
@@ -72,7 +73,7 @@ bool openFolders(const Fd& root, const std::vector<std::string>& folders, Fd& re
     return true;
 }
 
-bool writeFileAtomically(const Fd& folder, const std::string& leaf, const uint8_t* data, size_t size,
+bool writeFileAtomically(const Folder& folder, const std::string& leaf, const uint8_t* data, size_t size,
                          bool overwrite, std::string& error) {
     if (!windowsSafeComponent(leaf)) {
         error = "not a name Windows can give a file";
@@ -105,13 +106,13 @@ bool writeFileAtomically(const Fd& folder, const std::string& leaf, const uint8_
     return ok;
 }
 
-EntryKind existingEntry(const Fd& folder, const std::string& leaf) {
+EntryKind existingEntry(const Folder& folder, const std::string& leaf) {
     const DWORD attributes = GetFileAttributesA((folder.path + "\\" + leaf).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::None;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::Other;
 }
 
-bool openRoot(const std::string& path, Fd& root, std::string& error) {
+bool openRoot(const std::string& path, Folder& root, std::string& error) {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ||
         (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         error = "not a folder";
@@ -137,10 +138,11 @@ public:
 private:
     int fd_;
 };
+using Folder = Fd;
 
 // Walks (and creates) folders below `root` one component at a time, never through a symbolic
 // link, so an existing link inside the output folder cannot carry a file outside it.
-bool openFolders(const Fd& root, const std::vector<std::string>& folders, Fd& result, std::string& error) {
+bool openFolders(const Folder& root, const std::vector<std::string>& folders, Folder& result, std::string& error) {
     Fd current(::dup(root.get()));
     for (const std::string& folder : folders) {
         if (::mkdirat(current.get(), folder.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -173,7 +175,7 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
 
 // Writes the bytes under a temporary name beside the target, then renames it into place, so a
 // failure leaves nothing and a reader never sees half a file.
-bool writeFileAtomically(const Fd& folderFd, const std::string& leaf, const uint8_t* data, size_t size,
+bool writeFileAtomically(const Folder& folderFd, const std::string& leaf, const uint8_t* data, size_t size,
                          bool overwrite, std::string& error) {
     const int folder = folderFd.get();
     static unsigned counter = 0;
@@ -204,13 +206,13 @@ bool writeFileAtomically(const Fd& folderFd, const std::string& leaf, const uint
 }
 
 // What is at `leaf` in the folder, never following a link there.
-EntryKind existingEntry(const Fd& folder, const std::string& leaf) {
+EntryKind existingEntry(const Folder& folder, const std::string& leaf) {
     struct stat info {};
     if (::fstatat(folder.get(), leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::None;
     return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::Other;
 }
 
-bool openRoot(const std::string& path, Fd& root, std::string& error) {
+bool openRoot(const std::string& path, Folder& root, std::string& error) {
     root.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (root.get() >= 0) return true;
     error = std::strerror(errno);
@@ -220,19 +222,19 @@ bool openRoot(const std::string& path, Fd& root, std::string& error) {
 #endif
 
 bool extractOne(const std::string& archive, const ArchiveEntryInfo& entry, const std::string& password,
-                const Fd& root, bool overwrite, std::string& error) {
+                const Folder& root, bool overwrite, std::string& error) {
     std::vector<std::string> components;
     if (!relativeComponents(entry.name, components)) {
         error = "refused: the name would leave the output folder";
         return false;
     }
     if (entry.directory()) {
-        Fd folder;
+        Folder folder;
         return openFolders(root, components, folder, error);
     }
     const std::string leaf = components.back();
     components.pop_back();
-    Fd folder;
+    Folder folder;
     if (!openFolders(root, components, folder, error)) return false;
     const EntryKind existing = existingEntry(folder, leaf);
     if (existing == EntryKind::Folder) {
@@ -265,7 +267,7 @@ int cmdExtract(const CommandLine& line) {
     if (!listArchive(archive, listing)) return EXIT_FAILED;
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
-    Fd root;
+    Folder root;
     std::string rootError;
     if (!openRoot(outDir, root, rootError)) {
         std::fprintf(stderr, "korvana-rar: %s: can't use as output folder: %s\n", outDir.c_str(), rootError.c_str());

@@ -73,6 +73,10 @@ bool takesSeparateValueAnywhere(char letter) {
 // Relative values are ignored as the show ignores them: they would make the log follow the
 // working directory.
 void setUpDebugLog() {
+#ifdef _WIN32
+    // The reader's own default there, C:\temp\debug_unrar.txt, is the show's place too.
+    return;
+#endif
     std::string base;
     const char* cache = std::getenv("XDG_CACHE_HOME");
     if (cache && cache[0] == '/') {
