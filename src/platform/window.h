@@ -17,11 +17,11 @@ namespace korvana {
 
 // Opens the window and makes its context current, with a width x height picture. Full screen is
 // the desktop's full-screen mode (no display-mode change, so `refresh` and `bitsPerPixel` only
-// describe what the show wants), a window as large as the screen; windowed is a width x height
+// describe what the show wants) in a window as large as the screen; windowed is a width x height
 // window. Failures: the video system cannot start -> message
 // "Kunne ikke registrere vinduesklassen" (caption "Fejl"), false; the window cannot be made ->
-// false without a message; no usable GL context or picture -> message "Kunne ikke oprette en
-// OpenGL Context." (caption "Fejl"), window destroyed, false.
+// false without a message; no usable GL context or picture -> message
+// "Kunne ikke oprette en OpenGL Context." (caption "Fejl"), window destroyed, false.
 bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bitsPerPixel, bool fullScreen);
 
 // Destroys the picture, the context and the window, and stops the video system. Safe to call
