@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/show.h"
+
 namespace korvana {
 
 bool parseSeconds(const std::string& text, uint32_t& milliseconds) {
@@ -22,7 +24,7 @@ bool parseSeconds(const std::string& text, uint32_t& milliseconds) {
 
 const std::vector<OptionSpec>& commandLineOptions() {
     static const std::vector<OptionSpec> options = {
-        {"--windowed", {}, "play in a 640 x 480 window instead of full screen",
+        {"--windowed", {}, "play in a window of the picture's size (640 x 480 times the scale)",
          [](CommandLine& out, const std::vector<std::string>&, std::string&) {
              out.windowed = true;
              return true;
@@ -64,6 +66,21 @@ const std::vector<OptionSpec>& commandLineOptions() {
              out.haveScreenshot = true;
              out.screenshotPath = args[1];
              return true;
+         }},
+        {"--scale", {"N|auto"}, "draw the picture at N x 640 by N x 480 (N = 1 to 4), or the largest that fits",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+             const std::string& word = args[0];
+             if (word == "auto") {
+                 out.scale = PICTURE_SCALE_AUTO;
+                 return true;
+             }
+             if (word.size() == 1 && word[0] >= '1' && word[0] <= '0' + MAX_PICTURE_SCALE) {
+                 out.scale = word[0] - '0';
+                 return true;
+             }
+             error = "--scale needs a whole number from 1 to " + std::to_string(MAX_PICTURE_SCALE) +
+                     " or 'auto', not '" + word + "'";
+             return false;
          }},
         {"--help", {}, "print this help and exit",
          [](CommandLine& out, const std::vector<std::string>&, std::string&) {

@@ -17,6 +17,8 @@ struct CommandLine {
     bool haveDataDir = false;
     std::string dataDir;
     uint32_t seekMilliseconds = 0;
+    // --scale: 1 to MAX_PICTURE_SCALE, or PICTURE_SCALE_AUTO.
+    int32_t scale = 1;
     // --screenshot: the picture at this time of a run on the virtual clock, written to the file.
     bool haveScreenshot = false;
     uint32_t screenshotMilliseconds = 0;

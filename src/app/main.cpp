@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     show.fullScreen = !options.windowed;
     show.mute = options.mute;
     show.seekMilliseconds = options.seekMilliseconds;
+    show.scale = options.scale;
     if (options.haveScreenshot)
         return runScreenshot(show, options.screenshotMilliseconds, screenshotPath, showSceneTable());
     RealClock clock;

@@ -7,7 +7,7 @@
 
 #include "assets/file_texture.h"
 #include "assets/texture_image.h"
-#include "render/frame.h"
+#include "platform/window.h"
 
 namespace korvana {
 
@@ -30,7 +30,7 @@ void loadOverlays() {
 
 void drawOverlayStep(int32_t element, float x, float y) {
     if (element < 0 || element >= OVERLAY_IMAGES || !overlays[element]) return;
-    overlays[element]->drawOverlay(x, y, -1.0f, SCREEN_WIDTH, SCREEN_HEIGHT);
+    overlays[element]->drawOverlay(x, y, -1.0f, pictureWidth(), pictureHeight());
 }
 
 void destroyOverlays() {

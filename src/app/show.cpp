@@ -20,6 +20,12 @@ constexpr uint32_t kFrameSleep = 20;
 
 void showSoundError() { showMessageBox(soundErrorText(soundGetError()), "", MessageIcon::None); }
 
+int32_t resolvePictureScale(const ShowOptions& options) {
+    if (options.scale != PICTURE_SCALE_AUTO) return options.scale;
+    int32_t width = 0, height = 0;
+    return pictureRoom(options.fullScreen, width, height) ? largestPictureScale(width, height) : 1;
+}
+
 void runFrameLoop(const ShowOptions& options, Clock& clock, const SceneTable& scenes) {
     TimelineState timeline;
     for (;;) {
@@ -41,6 +47,12 @@ void runFrameLoop(const ShowOptions& options, Clock& clock, const SceneTable& sc
 }
 
 }  // namespace
+
+int32_t largestPictureScale(int32_t roomWidth, int32_t roomHeight) {
+    int32_t scale = MAX_PICTURE_SCALE;
+    while (scale > 1 && (roomWidth < scale * SCREEN_WIDTH || roomHeight < scale * SCREEN_HEIGHT)) --scale;
+    return scale;
+}
 
 int runShow(const ShowOptions& options, Clock& clock, const SceneTable& scenes) {
     // The scenes animate by the same clock the timeline runs on.
@@ -64,7 +76,8 @@ int runShow(const ShowOptions& options, Clock& clock, const SceneTable& scenes) 
         return 1;
     }
 
-    if (!createGLWindow(SCREEN_WIDTH, SCREEN_HEIGHT, 60, 32, options.fullScreen)) {
+    const int32_t scale = resolvePictureScale(options);
+    if (!createGLWindow(SCREEN_WIDTH * scale, SCREEN_HEIGHT * scale, 60, 32, options.fullScreen)) {
         showMessageBox("The selected screenmode is not supported!", "Error", MessageIcon::Error);
         soundClose();
         showTaskbar();

@@ -12,8 +12,20 @@
 
 namespace korvana {
 
+// The render scale: the picture is scale x SCREEN_WIDTH by scale x SCREEN_HEIGHT, the same
+// composition drawn with more pixels. PICTURE_SCALE_AUTO picks the largest that fits.
+constexpr int32_t MAX_PICTURE_SCALE = 4;
+constexpr int32_t PICTURE_SCALE_AUTO = 0;
+
+// The largest scale from 1 to MAX_PICTURE_SCALE whose picture fits a room of that size; 1 when
+// none fits.
+int32_t largestPictureScale(int32_t roomWidth, int32_t roomHeight);
+
 struct ShowOptions {
     bool fullScreen = true;
+    // 1 to MAX_PICTURE_SCALE, or PICTURE_SCALE_AUTO: the largest that fits the screen (full
+    // screen) or the desktop (a window of the picture's size).
+    int32_t scale = 1;
     // No audio device and no music file at all.
     bool mute = false;
     // Start this far into the timeline, with the music at the same place.

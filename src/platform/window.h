@@ -15,13 +15,14 @@
 
 namespace korvana {
 
-// Opens the window and makes its context current. Full screen is the desktop's full-screen mode
-// on Linux (no display-mode change, so `refresh` and `bitsPerPixel` only describe what the show
-// wants) and a display-mode change on Windows (refused -> false without a message); windowed is a
-// width x height window. Failures: the video system cannot start -> message
+// Opens the window and makes its context current, with a width x height picture. Full screen is
+// the desktop's full-screen mode on Linux (no display-mode change, so `refresh` and `bitsPerPixel`
+// only describe what the show wants) in a window as large as the screen, and a display-mode change
+// on Windows (refused -> false without a message); windowed is a width x height window.
+// Failures: the video system cannot start -> message
 // "Kunne ikke registrere vinduesklassen" (caption "Fejl"), false; the window cannot be made ->
-// false without a message; no usable GL context or picture -> message "Kunne ikke oprette en
-// OpenGL Context." (caption "Fejl"), window destroyed, false.
+// false without a message; no usable GL context or picture -> message
+// "Kunne ikke oprette en OpenGL Context." (caption "Fejl"), window destroyed, false.
 bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bitsPerPixel, bool fullScreen);
 
 // Destroys the picture, the context and the window, and stops the video system. Safe to call
@@ -37,8 +38,18 @@ void presentFrame();
 void pumpWindowEvents();
 
 bool glWindowOpen();
+// The size of the picture everything is drawn into: the one place the drawing code learns it from.
 int32_t pictureWidth();
 int32_t pictureHeight();
+
+// What pictureWidth/pictureHeight report while no window is open, for code that binds a picture of
+// its own in a context of its own (the tests' headless GL). 0 x 0 until set.
+void setDetachedPictureSize(int32_t width, int32_t height);
+
+// The room a picture can have, asked before any window is open: the screen's size for full
+// screen, the desktop's usable area (without panels) for a window. False when the video system
+// cannot start or cannot say.
+bool pictureRoom(bool fullScreen, int32_t& width, int32_t& height);
 
 // Binds the picture as the target of drawing and reading again (after code that bound another).
 void bindPicture();

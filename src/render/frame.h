@@ -1,5 +1,6 @@
 // Program-wide frame values shared by the entry point and the scenes: the background colour, the
-// light-trail hold counter, the picture size, and the clear that uses the background colour.
+// light-trail hold counter, the show's base picture size, and the clear that uses the background
+// colour.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 
 namespace korvana {
 
+// The picture the show was made for. The picture really drawn is a whole multiple of it (the
+// render scale); its size comes from pictureWidth() / pictureHeight() of the platform's window.
 constexpr int SCREEN_WIDTH = 640;
 constexpr int SCREEN_HEIGHT = 480;
 

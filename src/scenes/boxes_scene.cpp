@@ -6,8 +6,8 @@
 #include "assets/file_texture.h"
 #include "assets/mesh_file.h"
 #include "platform/gl.h"
+#include "platform/window.h"
 #include "render/camera.h"
-#include "render/frame.h"
 #include "render/object_group.h"
 #include "render/render_options.h"
 #include "scenes/scene_loading.h"
@@ -50,7 +50,7 @@ void loadBoxesScene() {
     scene->boxesCamera = new Camera;
     scene->boxesCamera->setFar(10000.0f);
     scene->boxesCamera->setFov(60.0f);
-    scene->boxesCamera->setViewport(float(SCREEN_WIDTH), float(SCREEN_HEIGHT));
+    scene->boxesCamera->setViewport(float(pictureWidth()), float(pictureHeight()));
 }
 
 void drawBoxesScene() { drawBoxesSceneAt(sceneTickCount()); }

@@ -4,8 +4,8 @@
 #include "assets/file_texture.h"
 #include "assets/tube.h"
 #include "platform/gl.h"
+#include "platform/window.h"
 #include "render/camera.h"
-#include "render/frame.h"
 #include "render/render_options.h"
 #include "render/scene_object_list.h"
 #include "scenes/scene_loading.h"
@@ -61,7 +61,7 @@ void loadCylinderScene() {
     scene->cylinderCamera = new Camera;
     scene->cylinderCamera->setFar(5000.0f);
     scene->cylinderCamera->setFov(90.0f);
-    scene->cylinderCamera->setViewport(float(SCREEN_WIDTH), float(SCREEN_HEIGHT));
+    scene->cylinderCamera->setViewport(float(pictureWidth()), float(pictureHeight()));
 }
 
 void drawCylinderScene() { drawCylinderSceneAt(sceneTickCount()); }

@@ -4,8 +4,8 @@
 #include "assets/file_texture.h"
 #include "assets/mesh_file.h"
 #include "platform/gl.h"
+#include "platform/window.h"
 #include "render/camera.h"
-#include "render/frame.h"
 #include "render/render_options.h"
 #include "scenes/scene_loading.h"
 
@@ -50,7 +50,7 @@ void loadPipeScene() {
     scene->pipeCamera = new Camera;
     scene->pipeCamera->setFar(10000.0f);
     scene->pipeCamera->setFov(60.0f);
-    scene->pipeCamera->setViewport(float(SCREEN_WIDTH), float(SCREEN_HEIGHT));
+    scene->pipeCamera->setViewport(float(pictureWidth()), float(pictureHeight()));
 }
 
 void drawPipeScene() { drawPipeSceneAt(sceneTickCount()); }

@@ -3,6 +3,7 @@
 
 #include "platform/clock.h"
 #include "platform/gl.h"
+#include "platform/window.h"
 #include "render/frame.h"
 #include "render/scene_object_list.h"
 
@@ -63,11 +64,14 @@ void beginAdditiveDrawing() {
 }
 
 void setDirectProjection(double far) {
-    glViewport(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT);
+    const int32_t width = pictureWidth(), height = pictureHeight();
+    glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    // The whole-number quotient (1 at 640 x 480) stretches these scenes horizontally by 4/3.
-    gluPerspective(90.0, static_cast<double>(SCREEN_WIDTH / SCREEN_HEIGHT), 0.1, far);
+    // The whole-number quotient (1 at 640 x 480 and every multiple of it) stretches these scenes
+    // horizontally by 4/3. Without a picture there is nothing to divide by, nor anything to draw.
+    const int32_t aspect = height > 0 ? width / height : 1;
+    gluPerspective(90.0, static_cast<double>(aspect), 0.1, far);
     glMatrixMode(GL_MODELVIEW);
 }
 

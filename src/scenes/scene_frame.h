@@ -54,8 +54,8 @@ struct DirectView {
     double up[3] = {};
 };
 
-// Viewport, projection (90 degrees, aspect SCREEN_WIDTH / SCREEN_HEIGHT in whole numbers, near
-// 0.1) and the model-view matrix selected without loading the identity.
+// Viewport of the whole picture, projection (90 degrees, aspect the picture's width / height in
+// whole numbers, near 0.1) and the model-view matrix selected without loading the identity.
 void setDirectProjection(double far);
 // Push, look-at, draw, pop: the modelview matrix comes back as it was.
 void drawDirectView(const DirectView& view, SceneObjectList& list);

@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/data_folder.h"
+#include "app/show.h"
 #include "platform/test_media.h"
 
 namespace korvana {
@@ -27,6 +28,7 @@ TEST(CommandLine, NoArgumentsIsTheShowAsItAlwaysWas) {
     EXPECT_FALSE(cl.version);
     EXPECT_FALSE(cl.haveDataDir);
     EXPECT_EQ(cl.seekMilliseconds, 0u);
+    EXPECT_EQ(cl.scale, 1);
 }
 
 TEST(CommandLine, EachOption) {
@@ -38,6 +40,12 @@ TEST(CommandLine, EachOption) {
     EXPECT_TRUE(cl.haveDataDir);
     EXPECT_EQ(cl.dataDir, "/some/where");
     EXPECT_EQ(cl.seekMilliseconds, 61250u);
+
+    CommandLine scaled, automatic;
+    EXPECT_TRUE(parse({"--scale", "4"}, scaled, error));
+    EXPECT_EQ(scaled.scale, 4);
+    EXPECT_TRUE(parse({"--scale", "auto"}, automatic, error));
+    EXPECT_EQ(automatic.scale, PICTURE_SCALE_AUTO);
 
     CommandLine help, version;
     EXPECT_TRUE(parse({"--help"}, help, error));
@@ -57,7 +65,8 @@ TEST(CommandLine, BadInputIsRefusedWithAReason) {
         {"--fullscreen"}, {"-w"}, {"windowed"}, {""}, {"--data"}, {"--seek"}, {"--data", ""},
         {"--seek", "abc"}, {"--seek", "-1"}, {"--seek", "1e3"}, {"--seek", "86400.5"}, {"--seek", ""},
         {"--seek", "nan"}, {"--seek", "1.2.3"}, {"--seek", "99999999999999999999999999999999999"},
-        {"--windowed", "--seek", "5", "--bogus"}};
+        {"--windowed", "--seek", "5", "--bogus"}, {"--scale"}, {"--scale", "0"}, {"--scale", "5"},
+        {"--scale", "x"}, {"--scale", "-1"}, {"--scale", "02"}, {"--scale", "Auto"}, {"--scale", ""}};
     for (const auto& args : bad) {
         CommandLine cl;
         std::string error;
@@ -85,6 +94,17 @@ TEST(CommandLine, SecondsAndHelpText) {
     for (const OptionSpec& option : commandLineOptions()) EXPECT_NE(usage.find(option.name), std::string::npos);
     EXPECT_NE(usage.find("--data DIR"), std::string::npos);
     EXPECT_NE(usage.find("--seek SECONDS"), std::string::npos);
+}
+
+TEST(PictureScale, LargestThatFits) {
+    EXPECT_EQ(largestPictureScale(640, 480), 1);
+    EXPECT_EQ(largestPictureScale(1280, 800), 1);  // 960 lines do not fit in 800
+    EXPECT_EQ(largestPictureScale(1920, 1080), 2);
+    EXPECT_EQ(largestPictureScale(1920, 1440), 3);
+    EXPECT_EQ(largestPictureScale(3840, 2160), 4);
+    EXPECT_EQ(largestPictureScale(7680, 4320), 4);  // never beyond the largest
+    EXPECT_EQ(largestPictureScale(320, 200), 1);    // never below 1
+    EXPECT_EQ(largestPictureScale(0, 0), 1);
 }
 
 TEST(DataFolder, WorkingDirectoryDefaultsOrTheNamedFolder) {

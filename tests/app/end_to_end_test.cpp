@@ -157,6 +157,11 @@ TEST_F(EndToEnd, OptionsThatEndAtOnce) {
 
     const Outcome badSeek = run(dir.path(), {"--seek"});
     EXPECT_EQ(badSeek.code, 2);
+    for (const char* scale : {"0", "5", "x"}) {
+        const Outcome badScale = run(dir.path(), {"--scale", scale});
+        EXPECT_EQ(badScale.code, 2) << scale;
+        EXPECT_NE(badScale.err.find("--scale"), std::string::npos) << badScale.err;
+    }
 
     const Outcome help = run(dir.path(), {"--help"});
     EXPECT_EQ(help.code, 0);

@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/gl.h"
 #include "platform/window.h"
+#include "platform/test_media.h"
 
 namespace korvana {
 namespace {
@@ -154,6 +164,122 @@ TEST(Window, NoVideoSystemGivesTheClassMessage) {
     EXPECT_FALSE(ok);
     EXPECT_FALSE(glWindowOpen());
     EXPECT_NE(err.find("Fejl: Kunne ikke registrere vinduesklassen\n"), std::string::npos) << err;
+}
+
+// A private X server without a window manager: Xvfb on a free display, its screen kept in an XWD
+// file under `dir`. Stopped and reaped when it goes out of scope.
+class PrivateXServer {
+public:
+    PrivateXServer(const std::string& dir, const char* screen) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", screen, "-br", "-nolisten", "tcp",
+                  "-fbdir", dir.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        numberPipe_ = fds[0];
+        // The server writes its display number and a newline once it accepts clients (the pipe
+        // stays open: a closed one would end the server).
+        std::string number;
+        pollfd p{numberPipe_, POLLIN, 0};
+        char c = 0;
+        while (pid_ > 0 && number.size() < 8 && poll(&p, 1, 10000) == 1 && read(numberPipe_, &c, 1) == 1 && c != '\n')
+            number += c;
+        if (c == '\n' && !number.empty()) display_ = ":" + number;
+    }
+    ~PrivateXServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (numberPipe_ >= 0) close(numberPipe_);
+    }
+    const std::string& display() const { return display_; }
+
+    static constexpr const char* kXvfb = "/usr/bin/Xvfb";
+
+private:
+    pid_t pid_ = -1;
+    int numberPipe_ = -1;
+    std::string display_;
+};
+
+// The bounding box of the white pixels of an XWD screen file (24-bit colour in 32-bit pixels).
+bool whiteBox(const std::string& xwdPath, PresentRect& box) {
+    std::ifstream in(xwdPath, std::ios::binary);
+    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto field = [&](size_t i) {  // header fields are 32-bit, most significant byte first
+        const uint8_t* b = file.data() + i * 4;
+        return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]);
+    };
+    if (file.size() < 100 || field(1) != 7 || field(11) != 32) return false;
+    const uint32_t width = field(4), height = field(5), byteOrder = field(7), stride = field(12);
+    const uint32_t white = field(14) | field(15) | field(16);
+    const size_t pixels = size_t(field(0)) + size_t(field(19)) * 12;
+    if (width > 8192 || height > 8192 || stride < width * 4 || file.size() < pixels + size_t(stride) * height)
+        return false;
+    int32_t x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* b = file.data() + pixels + size_t(y) * stride + size_t(x) * 4;
+            const uint32_t v = byteOrder == 0 ? (uint32_t(b[3]) << 24 | uint32_t(b[2]) << 16 | uint32_t(b[1]) << 8 | b[0])
+                                              : (uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]);
+            if ((v & white) != white) continue;
+            x0 = std::min(x0, int32_t(x));
+            y0 = std::min(y0, int32_t(y));
+            x1 = std::max(x1, int32_t(x));
+            y1 = std::max(y1, int32_t(y));
+        }
+    if (x1 < 0) return false;
+    box = PresentRect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    return true;
+}
+
+// Without a window manager nobody acts on the full-screen request: the window keeps the size it
+// was made with while SDL reports the screen's. The picture must still fill the screen, letterboxed.
+TEST(Window, FullScreenFillsTheScreenWithoutAWindowManager) {
+    if (access(PrivateXServer::kXvfb, X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+    test::ScratchDir dir;
+    PrivateXServer server(dir.path().string(), "1280x800x24");
+    if (server.display().empty()) GTEST_SKIP() << "Xvfb did not start";
+
+    struct EnvironmentScope {
+        std::vector<std::pair<std::string, std::string>> saved;
+        void set(const char* name, const std::string& value) {
+            const char* old = getenv(name);
+            saved.emplace_back(name, old ? old : std::string("\x01"));
+            setenv(name, value.c_str(), 1);
+        }
+        ~EnvironmentScope() {
+            for (const auto& [name, value] : saved)
+                if (value == "\x01") unsetenv(name.c_str()); else setenv(name.c_str(), value.c_str(), 1);
+        }
+    } environment;
+    environment.set("DISPLAY", server.display());
+    environment.set("SDL_VIDEODRIVER", "x11");
+
+    WindowGuard guard;
+    ASSERT_TRUE(createGLWindow(640, 480, 60, 32, true)) << SDL_GetError();
+    fillRect(0, 0, 640, 480, 1.0f, 1.0f, 1.0f);
+    // The server draws what it is sent in its own time: look until the screen shows the picture.
+    const PresentRect expected = letterboxRect(1280, 800, 640, 480);
+    PresentRect seen;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        presentFrame();
+        if (whiteBox((dir.path() / "Xvfb_screen0").string(), seen) && seen.width == expected.width &&
+            seen.height == expected.height)
+            break;
+        SDL_Delay(100);
+    }
+    EXPECT_EQ(seen.x, expected.x);
+    EXPECT_EQ(seen.y, expected.y);
+    EXPECT_EQ(seen.width, expected.width) << "only part of the picture is on the screen";
+    EXPECT_EQ(seen.height, expected.height);
 }
 
 TEST(Letterbox, LargestRectangleOfThePicturesAspect) {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/window.h"
+
 // The software GL driver keeps allocations of its own until the process ends (screen and thread
 // pool state that no GL or SDL call gives back). Leak checking of sanitized test runs passes over
 // those and still reports everything allocated by our code.
@@ -108,6 +110,8 @@ void GLFixture::SetUp() {
     glReadBuffer(COLOR_ATTACHMENT0);
 
     glViewport(0, 0, PICTURE_WIDTH, PICTURE_HEIGHT);
+    // The drawing code learns the picture's size from the platform, as it does from the window.
+    setDetachedPictureSize(PICTURE_WIDTH, PICTURE_HEIGHT);
     glClearColor(0, 0, 0, 0);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

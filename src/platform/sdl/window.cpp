@@ -61,6 +61,8 @@ struct WindowState {
 };
 
 WindowState state;
+int32_t detachedWidth = 0;
+int32_t detachedHeight = 0;
 
 template <typename T>
 T lookUp(const char* core, const char* ext) {
@@ -174,11 +176,20 @@ bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bits
 
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
     int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    int windowWidth = width, windowHeight = height;
     if (fullScreen) {
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         x = y = 0;
+        // Made as large as the screen from the start: under X11 without a window manager nobody
+        // acts on the full-screen request, so the window keeps the size it was made with while
+        // SDL reports the desktop's, and the letterboxed picture would be cut to that piece.
+        SDL_Rect screen;
+        if (SDL_GetDisplayBounds(0, &screen) == 0 && screen.w > 0 && screen.h > 0) {
+            windowWidth = screen.w;
+            windowHeight = screen.h;
+        }
     }
-    state.window = SDL_CreateWindow("Korvana", x, y, width, height, flags);
+    state.window = SDL_CreateWindow("Korvana", x, y, windowWidth, windowHeight, flags);
     if (state.window == nullptr) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
@@ -209,8 +220,25 @@ void destroyGLWindow() {
 }
 
 bool glWindowOpen() { return state.window != nullptr; }
-int32_t pictureWidth() { return state.width; }
-int32_t pictureHeight() { return state.height; }
+int32_t pictureWidth() { return state.window != nullptr ? state.width : detachedWidth; }
+int32_t pictureHeight() { return state.window != nullptr ? state.height : detachedHeight; }
+
+void setDetachedPictureSize(int32_t width, int32_t height) {
+    detachedWidth = width;
+    detachedHeight = height;
+}
+
+bool pictureRoom(bool fullScreen, int32_t& width, int32_t& height) {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    SDL_Rect room;
+    const int result = fullScreen ? SDL_GetDisplayBounds(0, &room) : SDL_GetDisplayUsableBounds(0, &room);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (result != 0 || room.w <= 0 || room.h <= 0) return false;
+    width = room.w;
+    height = room.h;
+    return true;
+}
 
 void bindPicture() {
     if (state.framebuffer != 0) state.fb.bindFramebuffer(kFramebuffer, state.framebuffer);
@@ -237,6 +265,8 @@ void presentFrame() {
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
+    // Asked every frame: a window manager may resize the window at any time, and SDL follows its
+    // size-change events.
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(state.window, &dw, &dh);
     const PresentRect r = letterboxRect(dw, dh, state.width, state.height);
