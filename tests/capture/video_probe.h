@@ -18,8 +18,10 @@ namespace korvana::test {
 struct StreamProbe {
     bool present = false;
     std::string codec;
-    // Seconds, as a player has them: of the decoded pictures or sound (after the sound encoder's
-    // priming samples, which the container marks to be skipped).
+    // Seconds. The start as a player has it: the first decoded picture or sound, after the sound
+    // encoder's priming samples, which the container marks to be skipped. The end as the
+    // container gives it: the last packet's end, whose duration counts only the real samples of
+    // the sound encoder's padded last frame.
     double start = 0.0;
     double end = 0.0;
     int64_t packets = 0;
@@ -78,19 +80,16 @@ inline VideoProbe probeVideo(const std::string& path,
         AVCodecContext* decoder = decoders[which];
         StreamProbe& s = which == 0 ? probe.video : probe.audio;
         const double tb = av_q2d(decoder->pkt_timebase);
-        const double frameLength = which == 0 ? av_q2d(av_inv_q(input->streams[videoIndex]->avg_frame_rate)) : 0.0;
         while (avcodec_receive_frame(decoder, frame) == 0) {
-            const double at = frame->best_effort_timestamp * tb;
-            const double length = which == 0 ? frameLength : double(frame->nb_samples) / frame->sample_rate;
-            s.start = std::min(s.start, at);
-            s.end = std::max(s.end, at + length);
+            s.start = std::min(s.start, frame->best_effort_timestamp * tb);
             if (which == 1) {
                 av_frame_unref(frame);
                 continue;
             }
             if (onPicture) {
                 toRgb = sws_getCachedContext(toRgb, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                             frame->width, frame->height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr,
+                                             frame->width, frame->height, AV_PIX_FMT_RGB24,
+                                             SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND, nullptr, nullptr,
                                              nullptr);
                 // As the stream says it was made: BT.709 or BT.601, limited range.
                 const int space = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601;
@@ -109,7 +108,10 @@ inline VideoProbe probeVideo(const std::string& path,
     while (av_read_frame(input, packet) >= 0) {
         const int which = packet->stream_index == videoIndex ? 0 : packet->stream_index == audioIndex ? 1 : -1;
         if (which >= 0 && decoders[which] != nullptr) {
-            ++(which == 0 ? probe.video : probe.audio).packets;
+            StreamProbe& s = which == 0 ? probe.video : probe.audio;
+            ++s.packets;
+            if (packet->pts != AV_NOPTS_VALUE)
+                s.end = std::max(s.end, (packet->pts + packet->duration) * av_q2d(input->streams[packet->stream_index]->time_base));
             if (avcodec_send_packet(decoders[which], packet) >= 0) receive(which);
         }
         av_packet_unref(packet);
