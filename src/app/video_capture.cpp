@@ -46,14 +46,20 @@ std::string minutesAndSeconds(double seconds) {
 
 double elapsedSeconds(uint32_t sinceTick) { return (tickCount() - sinceTick) / 1000.0; }
 
-// The end of the video: --to, else the soundtrack's end. 0 and a message when neither exists.
+// The end of the video: --to, else the soundtrack's end. Without --mute the soundtrack must be
+// readable either way. 0 and a message when it is not, or when no end is known.
 uint32_t captureEnd(const VideoCaptureRequest& request, std::string& error, bool& usageError) {
-    if (request.haveTo) return request.toMilliseconds;
     uint64_t length = 0;
     std::string reason;
-    if (!soundLengthMilliseconds(kMusicFile, length, reason)) {
-        usageError = request.mute;
-        error = request.mute ? "--capture needs --to when there is no soundtrack to end with (" + reason + ")" : reason;
+    const bool haveSound = soundLengthMilliseconds(kMusicFile, length, reason);
+    if (!haveSound && !request.mute) {
+        error = reason;
+        return 0;
+    }
+    if (request.haveTo) return request.toMilliseconds;
+    if (!haveSound) {
+        usageError = true;
+        error = "--capture needs --to when there is no soundtrack to end with (" + reason + ")";
         return 0;
     }
     return static_cast<uint32_t>(std::min<uint64_t>(length, 86400000u));
@@ -109,8 +115,7 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
     uint32_t firstFrameTick = 0, lastProgressTick = 0;
     options.afterFrame = [&](const FramePlan&) {
         if (failed) return;
-        const int64_t done = writer.picturesWritten();
-        if (done == 0) {
+        if (writer.picturesWritten() == 0) {
             // The picture's size is known once the window is open.
             settings.pictureWidth = pictureWidth();
             settings.pictureHeight = pictureHeight();

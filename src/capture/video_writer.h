@@ -52,8 +52,6 @@ public:
     void abandon();
 
     int64_t picturesWritten() const;
-    // Size of the file so far (after finish: its final size).
-    uint64_t bytesWritten() const;
 
 private:
     struct State;
