@@ -171,9 +171,9 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
     std::error_code ec;
     const double megabytes = double(std::filesystem::file_size(target, ec)) / 1e6;
     const double wall = elapsedSeconds(startTick);
-    std::fprintf(stderr, "korvana: wrote %s: %lld frames, %s at %d fps, %.1fx real time, %.1f MB\n",
-                 request.path.c_str(), static_cast<long long>(total), minutesAndSeconds(videoSeconds).c_str(),
-                 request.fps, wall > 0 ? videoSeconds / wall : 0.0, ec ? 0.0 : megabytes);
+    std::fprintf(stderr, "korvana: wrote %s: %lld frames, %.2f s at %d fps, %.2fx real time, %.1f MB\n",
+                 request.path.c_str(), static_cast<long long>(total), videoSeconds, request.fps,
+                 wall > 0 ? videoSeconds / wall : 0.0, ec ? 0.0 : megabytes);
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // Decoding the soundtrack from a chosen time on.
 #include "capture/soundtrack.h"
 
+#include "capture/video_writer.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -146,6 +148,27 @@ bool SoundtrackSource::fill(AVAudioFifo* fifo, int64_t samples, std::string& err
         av_packet_unref(packet_.get());
         if (!receiveFrames(fifo, error)) return false;
     }
+    return true;
+}
+
+bool soundLengthMilliseconds(const std::string& path, uint64_t& milliseconds, std::string& error) {
+    // Counted by decoding: a container's own figure can be off by the encoder's padding (26 ms
+    // too long for the default soundtrack), and the video gets the decoded samples.
+    SoundtrackSource source;
+    if (!source.open(path, 0, error)) return false;
+    constexpr int kChunk = 1 << 16;
+    av::Fifo fifo(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, source.channelLayout().nb_channels, kChunk));
+    if (!fifo) {
+        error = "out of memory";
+        return false;
+    }
+    int64_t samples = 0;
+    while (!source.ended()) {
+        if (!source.fill(fifo.get(), kChunk, error)) return false;
+        samples += av_audio_fifo_size(fifo.get());
+        av_audio_fifo_reset(fifo.get());
+    }
+    milliseconds = static_cast<uint64_t>(samples * 1000 / source.sampleRate());
     return true;
 }
 

@@ -351,26 +351,4 @@ void VideoWriter::abandon() {
 
 int64_t VideoWriter::picturesWritten() const { return state_ ? state_->pictures : 0; }
 
-bool soundLengthMilliseconds(const std::string& path, uint64_t& milliseconds, std::string& error) {
-    av::Input input;
-    if (!av::openInput(path, input, error)) return false;
-    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0) {
-        error = path + " holds no sound";
-        return false;
-    }
-    const AVStream& stream = *input->streams[index];
-    int64_t length = -1;
-    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0)
-        length = av_rescale_q(stream.duration, stream.time_base, AVRational{1, 1000});
-    else if (input->duration != AV_NOPTS_VALUE && input->duration > 0)
-        length = av_rescale(input->duration, 1000, AV_TIME_BASE);
-    if (length <= 0) {
-        error = "the length of " + path + " is unknown";
-        return false;
-    }
-    milliseconds = static_cast<uint64_t>(length);
-    return true;
-}
-
 }  // namespace korvana

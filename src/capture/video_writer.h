@@ -58,7 +58,7 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// Length of a sound file, as its container gives it, in milliseconds. False with the reason when
+// Length of a sound file in milliseconds, as decoded (whole milliseconds). False with the reason when
 // the file cannot be read as sound.
 bool soundLengthMilliseconds(const std::string& path, uint64_t& milliseconds, std::string& error);
 

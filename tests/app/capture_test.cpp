@@ -119,6 +119,16 @@ TEST_F(Capture, SizeAndMute) {
     EXPECT_FALSE(probe.audio.present);
 }
 
+TEST_F(Capture, EndsWhereTheMusicEnds) {
+    // The default content's music lasts 160 s; without --to the video ends with it, to the frame.
+    const auto o = run(dir.path(), {"--data", data, "--capture", "end.mp4", "--from", "159.9"}, -1, SIGTERM,
+                       "offscreen", slow());
+    ASSERT_EQ(o.code, 0) << o.err;
+    const test::VideoProbe probe = test::probeVideo((dir.path() / "end.mp4").string());
+    EXPECT_EQ(probe.pictures, 5);
+    EXPECT_NEAR(probe.audio.end, probe.video.end, 0.02);
+}
+
 TEST_F(Capture, InterruptedOrUnwritableLeavesNothing) {
     // SIGTERM once the video is being written.
     RunExtras whileWriting = slow();
