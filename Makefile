@@ -1,10 +1,12 @@
-# The two commands of the README: `make run` builds and plays the show, `make test` installs what
-# is missing, builds with warnings as errors and runs the whole test suite.
+# The two commands of the README: `make run` installs what is missing, builds and plays the show
+# (or renders it to build/korvana.mp4 where there is no display), `make test` installs what is
+# missing, builds with warnings as errors and runs the whole test suite. `make contact-sheet`
+# draws docs/contact-sheet.jpg again with the program.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test clean deps windows windows-package
+.PHONY: all build run test clean deps contact-sheet windows windows-package
 
 all: build
 
@@ -14,8 +16,11 @@ $(BUILD_DIR)/CMakeCache.txt:
 build: $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
-	$(BUILD_DIR)/korvana $(ARGS)
+run:
+	BUILD_DIR=$(BUILD_DIR) JOBS=$(JOBS) scripts/run $(ARGS)
+
+contact-sheet:
+	BUILD_DIR=$(BUILD_DIR) JOBS=$(JOBS) scripts/contact-sheet
 
 deps:
 	scripts/install-deps

@@ -6,6 +6,9 @@
 #include <cstdlib>
 
 #include "app/show.h"
+#if KORVANA_HAVE_CAPTURE
+#include "capture/video_writer.h"
+#endif
 
 namespace korvana {
 
@@ -21,6 +24,43 @@ bool parseSeconds(const std::string& text, uint32_t& milliseconds) {
     milliseconds = static_cast<uint32_t>(std::llround(seconds * 1000.0));
     return true;
 }
+
+bool parseVideoSize(const std::string& text, int32_t& width, int32_t& height) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos || x == 0 || x + 1 >= text.size() || text.size() > 11) return false;
+    int32_t sides[2] = {0, 0};
+    const std::string parts[2] = {text.substr(0, x), text.substr(x + 1)};
+    for (int i = 0; i < 2; ++i) {
+        if (parts[i].size() > 5) return false;
+        for (char c : parts[i]) {
+            if (c < '0' || c > '9') return false;
+            sides[i] = sides[i] * 10 + (c - '0');
+        }
+        if (sides[i] < 2 || sides[i] > 8192 || sides[i] % 2 != 0) return false;
+    }
+    width = sides[0];
+    height = sides[1];
+    return true;
+}
+
+namespace {
+
+// The checks between options, once all are read.
+bool checkCombinations(const CommandLine& options, std::string& error) {
+    const bool captureDetail =
+        options.haveCaptureFrom || options.haveCaptureTo || options.haveCaptureFps || options.haveCaptureSize;
+    if (!options.haveCapture) {
+        if (captureDetail) error = "--from, --to, --fps and --size go with --capture";
+        return !captureDetail;
+    }
+    if (options.haveScreenshot) error = "--capture and --screenshot do not go together";
+    else if (options.seekMilliseconds != 0) error = "--capture starts where --from says, not --seek";
+    else if (options.haveCaptureTo && options.captureFrom >= options.captureTo)
+        error = "--from must be before --to";
+    return error.empty();
+}
+
+}  // namespace
 
 const std::vector<OptionSpec>& commandLineOptions() {
     static const std::vector<OptionSpec> options = {
@@ -82,6 +122,67 @@ const std::vector<OptionSpec>& commandLineOptions() {
                      " or 'auto', not '" + word + "'";
              return false;
          }},
+        {"--capture", {"FILE"},
+         "write the show as a video (.mp4, .mkv or .webm) with its music and exit; no display needed",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+#if KORVANA_HAVE_CAPTURE
+             VideoFormat format;
+             if (!videoFormatForPath(args[0], format)) {
+                 error = "--capture writes .mp4, .mkv or .webm files, not '" + args[0] + "'";
+                 return false;
+             }
+#else
+             error = "--capture is not in this build (it has no video encoder)";
+             return false;
+#endif
+             out.haveCapture = true;
+             out.capturePath = args[0];
+             return true;
+         }},
+        {"--from", {"SECONDS"}, "with --capture: start the video that far into the show (default 0)",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+             if (!parseSeconds(args[0], out.captureFrom)) {
+                 error = "--from needs a number of seconds from 0 to 86400, not '" + args[0] + "'";
+                 return false;
+             }
+             out.haveCaptureFrom = true;
+             return true;
+         }},
+        {"--to", {"SECONDS"}, "with --capture: end the video there (default: where the music ends)",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+             if (!parseSeconds(args[0], out.captureTo)) {
+                 error = "--to needs a number of seconds from 0 to 86400, not '" + args[0] + "'";
+                 return false;
+             }
+             out.haveCaptureTo = true;
+             return true;
+         }},
+        {"--fps", {"N"}, "with --capture: frames a second, 1 to 1000 (default 50, the show's own pace)",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+             const std::string& text = args[0];
+             int32_t fps = 0;
+             bool ok = !text.empty() && text.size() <= 4;
+             for (char c : text) {
+                 ok = ok && c >= '0' && c <= '9';
+                 if (ok) fps = fps * 10 + (c - '0');
+             }
+             if (!ok || fps < 1 || fps > 1000) {
+                 error = "--fps needs a whole number from 1 to 1000, not '" + text + "'";
+                 return false;
+             }
+             out.haveCaptureFps = true;
+             out.captureFps = fps;
+             return true;
+         }},
+        {"--size", {"WxH"}, "with --capture: the video's size, both even (default: the picture's size)",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+             if (!parseVideoSize(args[0], out.captureWidth, out.captureHeight)) {
+                 error = "--size needs WIDTHxHEIGHT, both even numbers from 2 to 8192, not '" + args[0] + "'";
+                 return false;
+             }
+             out.haveCaptureSize = true;
+             return true;
+         }},
         {"--help", {}, "print this help and exit",
          [](CommandLine& out, const std::vector<std::string>&, std::string&) {
              out.help = true;
@@ -116,7 +217,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
         if (!option->take(out, arguments, error)) return false;
         i += static_cast<int>(count);
     }
-    return true;
+    return checkCombinations(out, error);
 }
 
 std::string usageText(const char* programName) {

@@ -23,6 +23,19 @@ struct CommandLine {
     bool haveScreenshot = false;
     uint32_t screenshotMilliseconds = 0;
     std::string screenshotPath;
+    // --capture: the show from `captureFrom` to `captureTo` (default: the soundtrack's end) as a
+    // video of `captureFps` frames a second, `captureWidth` x `captureHeight` (0: the picture's).
+    bool haveCapture = false;
+    std::string capturePath;
+    bool haveCaptureFrom = false;
+    uint32_t captureFrom = 0;
+    bool haveCaptureTo = false;
+    uint32_t captureTo = 0;
+    bool haveCaptureFps = false;
+    int32_t captureFps = 50;
+    bool haveCaptureSize = false;
+    int32_t captureWidth = 0;
+    int32_t captureHeight = 0;
 };
 
 // One option: its name, the names of its arguments (for the help text), what it does, and how it
@@ -37,12 +50,16 @@ struct OptionSpec {
 
 const std::vector<OptionSpec>& commandLineOptions();
 
-// False with a message in `error` for an unknown option, a missing argument or a bad value.
+// False with a message in `error` for an unknown option, a missing argument, a bad value or
+// options that do not go together.
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error);
 
 // Seconds as the options accept them: a non-negative decimal number of at most 86400 s,
 // rounded to whole milliseconds.
 bool parseSeconds(const std::string& text, uint32_t& milliseconds);
+
+// A video size "WxH": both even (the video's colour planes have half the size), 2 to 8192.
+bool parseVideoSize(const std::string& text, int32_t& width, int32_t& height);
 
 std::string usageText(const char* programName);
 

@@ -9,6 +9,9 @@
 #include "app/data_folder.h"
 #include "app/screenshot.h"
 #include "app/show.h"
+#if KORVANA_HAVE_CAPTURE
+#include "app/video_capture.h"
+#endif
 #include "archive/debug_log.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -34,6 +37,8 @@ int main(int argc, char** argv) {
     // Named from where the user stands, before the data folder may become the working directory.
     const std::string screenshotPath =
         options.haveScreenshot ? std::filesystem::absolute(options.screenshotPath).string() : std::string();
+    const std::string capturePath =
+        options.haveCapture ? std::filesystem::absolute(options.capturePath).string() : std::string();
     if (!enterDataFolder(options.haveDataDir ? options.dataDir : std::string(), defaultDataFolders(), error)) {
         std::fprintf(stderr, "korvana: %s\n", error.c_str());
         return 2;
@@ -50,6 +55,20 @@ int main(int argc, char** argv) {
     show.scale = options.scale;
     if (options.haveScreenshot)
         return runScreenshot(show, options.screenshotMilliseconds, screenshotPath, showSceneTable());
+#if KORVANA_HAVE_CAPTURE
+    if (options.haveCapture) {
+        VideoCaptureRequest capture;
+        capture.path = capturePath;
+        capture.fromMilliseconds = options.captureFrom;
+        capture.haveTo = options.haveCaptureTo;
+        capture.toMilliseconds = options.captureTo;
+        capture.fps = options.captureFps;
+        capture.width = options.captureWidth;
+        capture.height = options.captureHeight;
+        capture.mute = options.mute;
+        return runVideoCapture(show, capture, showSceneTable());
+    }
+#endif
     RealClock clock;
     return runShow(show, clock, showSceneTable());
 }

@@ -1,6 +1,8 @@
 // Start-up, the frame loop and tear-down, in the order the show has always kept.
 #include "app/show.h"
 
+#include <cstdio>
+
 #include "app/overlays.h"
 #include "platform/gl.h"
 #include "platform/input.h"
@@ -66,6 +68,8 @@ int runShow(const ShowOptions& options, Clock& clock, const SceneTable& scenes) 
     setSoundMuted(options.mute);
     if (!soundInit(44100)) {
         showSoundError();
+        if (soundGetError() == SOUND_ERR_INIT)
+            std::fputs("korvana: no usable audio device; --mute plays the show without sound\n", stderr);
         showTaskbar();
         return 1;
     }
