@@ -45,8 +45,13 @@ TEST(ExpectedArchives, EveryRowOfTheSharedTable) {
         const Extraction e = extract(archive, row.entry.c_str(), row.password.c_str());
         const std::vector<std::string> messages = logMessages(log);
         ASSERT_GE(messages.size(), 2u);
+        // A given password is never written, only a fixed mask.
         EXPECT_EQ(messages.front(), "Extracting >" + row.entry + "< from >" + archive.string() +
-                                        "< (password is >" + row.password + "<)...");
+                                        "< (password is >" + (row.password.empty() ? "" : "********") +
+                                        "<)...");
+        if (!row.password.empty()) {
+            EXPECT_EQ(readText(log).find(">" + row.password + "<"), std::string::npos);
+        }
         if (row.expect == "ok") {
             EXPECT_EQ(e.result, 1);
             EXPECT_FALSE(e.bufferNull);
