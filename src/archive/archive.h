@@ -74,7 +74,7 @@ public:
 // Fills `listing` as archiveList does. Returns 1 when the file is an archive the reader accepts,
 // 0 otherwise. Uses the same reader state and debug log as archiveExtract, with one progress
 // line and one result line per wanted entry; sets the debug log's listener for its duration
-// (restoring the one set before).
+// (restoring the one set before). The visitor must not call the reader itself.
 int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor,
                 ArchiveListing& listing);
 

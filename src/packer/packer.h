@@ -31,12 +31,12 @@ struct PackOptions {
 struct PackInput {
     std::string name;            // stored name, path parts separated by "\"
     std::vector<uint8_t> data;   // the file's bytes, unless `path` is set
-    // A file to read the bytes from when this entry's turn comes (then `data` stays empty), so
-    // that the inputs are never all in memory at once.
-    std::string path;
     uint32_t dosTime = 0x00210000;  // MS-DOS date/time (date in the high 16 bits); 1980-01-01 00:00
     uint32_t attributes = 0x20;  // MS-DOS attributes (0x20: archive)
     int level = -1;              // per-entry override of PackOptions::level; -1 uses the options
+    // A file to read the bytes from when this entry's turn comes (then `data` stays empty), so
+    // that the inputs are never all in memory at once.
+    std::string path;
 };
 
 // Builds the whole archive in memory (inputs with a `path` are read as their turn comes). False (with a reason in *error when given) on bad input,
