@@ -61,7 +61,9 @@ namespace {
 // Receives the archive's bytes in order; false when they could not be kept (reason in *error).
 using ArchiveSink = std::function<bool(const std::vector<uint8_t>& bytes, std::string* error)>;
 
-// The bytes of an entry whose input is a file, read when its turn comes.
+// The bytes of an entry whose input is a file, read when its turn comes. Left for later: the
+// encoder takes an entry whole (with its history and the tokens of its open block), so one large
+// file is still held in memory, a few times over, while it is packed.
 bool readInput(const PackInput& f, std::vector<uint8_t>& data, std::string* error) {
     std::FILE* in = std::fopen(f.path.c_str(), "rb");
     if (!in) return fail(error, f.path + ": cannot open: " + std::strerror(errno));
