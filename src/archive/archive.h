@@ -51,4 +51,31 @@ struct ArchiveListing {
 // debug log as during extraction.
 int archiveList(const char* archiveName, ArchiveListing& listing);
 
+// Receives the file entries of an archive walk, in archive order.
+class ArchiveVisitor {
+public:
+    virtual ~ArchiveVisitor() = default;
+    // A file entry (folders too). True: its bytes are wanted, through `data` and then `end`.
+    virtual bool begin(const ArchiveEntryInfo& entry) = 0;
+    // The next bytes of the wanted entry, as they are decoded (at most a window at a time).
+    // False: the visitor could not take them; it still gets `end`, and solid entries after it
+    // still decode.
+    virtual bool data(const uint8_t* bytes, size_t count) = 0;
+    // The wanted entry is done: `ok` when every byte arrived (and `data` took it) and the CRC
+    // matched. Otherwise `reason` holds the reader's last word on why, or is empty when `data`
+    // refused the bytes.
+    virtual void end(const ArchiveEntryInfo& entry, bool ok, const std::string& reason) = 0;
+};
+
+// Reads the archive once from start to end, for tools: every file entry goes to `visitor`
+// whatever its name, and the wanted ones are decoded and checked in the same pass (a solid
+// stream once, start to end), with memory bounded by the window whatever the entries' sizes.
+// Entries the reader cannot reach (after a sub-block) fail with the reason the show would meet.
+// Fills `listing` as archiveList does. Returns 1 when the file is an archive the reader accepts,
+// 0 otherwise. Uses the same reader state and debug log as archiveExtract, with one progress
+// line and one result line per wanted entry; sets the debug log's listener for its duration
+// (restoring the one set before). The visitor must not call the reader itself.
+int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& visitor,
+                ArchiveListing& listing);
+
 }  // namespace korvana

@@ -94,7 +94,7 @@ struct ArchiveState {
     uint32_t outputCapacity;  // bytes allocated for output (UnpSize, or more for padded blocks)
 
     // Unpacking.
-    uint8_t* window;
+    uint8_t* window;  // one for the whole process, made on first use (see processWindow)
     bool found;
     uint32_t encryption;  // 0 not encrypted, else the entry's UnpVer
     uint32_t packLeft;
@@ -126,5 +126,24 @@ uint32_t unpRead(uint8_t* dest, uint32_t count);
 
 int extractFile();
 int unstoreFile();
+
+// What every call of the reader does first: the debug log on the first call of the process, then
+// the CRC table.
+void beginReaderCall();
+
+// The window, allocated and zeroed on first use and kept for the process (s.window); null, after
+// logging why, when it cannot be had.
+uint8_t* processWindow(ArchiveState& s);
+
+// The progress line of one extraction. A given password is never written, only a mask.
+void logExtracting(const char* fileName, const char* archiveName, const char* password);
+// The closing line of a failed extraction.
+void logExtractFailed(const char* fileName, uint32_t size);
+
+// How many bytes the output of the current entry needs (at least 1, so that even an empty entry
+// has a real block). An encrypted stored entry keeps whole cipher blocks, so its padded data is
+// read and decrypted in place before UnpSize bytes of it are kept. False, after logging why, for
+// sizes the entry's packed data cannot justify.
+bool outputCapacity(const FileHeader& head, bool decrypting, uint32_t& capacity);
 
 }  // namespace korvana

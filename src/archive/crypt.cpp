@@ -99,6 +99,12 @@ void setCryptKeys(CryptState& state, const char* password) {
     }
     // Encrypting the password's blocks leaves the starting key; the cipher text is discarded.
     for (size_t i = 0; i < length; i += 16) encryptBlock(state, work + i);
+    wipeSecret(work, sizeof work);
+}
+
+void wipeSecret(void* data, size_t size) {
+    volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i) p[i] = 0;
 }
 
 void encryptBlock(CryptState& state, uint8_t* block) {

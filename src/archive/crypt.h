@@ -2,6 +2,7 @@
 // words that evolve with every block, so blocks must be processed in stream order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace korvana {
@@ -24,5 +25,8 @@ void decryptBlock(CryptState& state, uint8_t* block);
 
 // Key evolution from 16 encrypted bytes.
 void updKeys(CryptState& state, const uint8_t* block);
+
+// Clears a secret (password, key state) so that the compiler cannot drop the stores as dead.
+void wipeSecret(void* data, size_t size);
 
 }  // namespace korvana

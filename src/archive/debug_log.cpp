@@ -141,6 +141,11 @@ void setDebugLogListener(DebugLogListener listener, void* context) {
     logState().listenerContext = context;
 }
 
+DebugLogListener debugLogListener(void** context) {
+    if (context) *context = logState().listenerContext;
+    return logState().listener;
+}
+
 void debugLog(const char* message, const char* sourceFile, uint32_t sourceLine) {
     DebugLogState& state = logState();
     if (state.listener) state.listener(state.listenerContext, message ? message : "");

@@ -22,6 +22,8 @@ void debugLog(const char* message, const char* sourceFile, uint32_t sourceLine);
 // shows why an entry failed). Null removes it. `context` is passed back unchanged.
 using DebugLogListener = void (*)(void* context, const char* message);
 void setDebugLogListener(DebugLogListener listener, void* context);
+// The listener now set (null when none), with its context in *context.
+DebugLogListener debugLogListener(void** context);
 
 // Formats a message printf-style (any length: names can be long) and logs it as one entry.
 #ifdef __MINGW32__

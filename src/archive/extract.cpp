@@ -14,26 +14,64 @@ ArchiveState archiveState;
 
 namespace {
 
-// Clears a secret so that the compiler cannot drop the stores as dead.
-void wipe(void* data, size_t size) {
-    volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i) p[i] = 0;
-}
-
 uint32_t readForUnpack(void* /*context*/, uint8_t* dest, uint32_t count) {
     return unpRead(dest, count);
 }
 
-void releaseWindow(ArchiveState& s) {
-    std::free(s.window);
-    s.window = nullptr;
-}
-
 uint32_t roundUp16(uint32_t n) { return static_cast<uint32_t>((static_cast<uint64_t>(n) + 15) & ~uint64_t{15}); }
 
-// How many bytes the output buffer needs. An encrypted stored entry keeps whole cipher blocks,
-// so its padded data is read and decrypted in place before UnpSize bytes of it are kept.
-// Refuses sizes the entry's packed data cannot justify.
+// The wanted entry of a call decodes straight into its output when nothing after it needs the
+// window: it does not continue a solid stream, and the scan stops at it anyway.
+bool decodesDirect(const FileHeader& head) {
+    return head.Method != 0x30 && (head.Flags & LHD_SOLID) == 0 && head.UnpSize <= 0x7FFFFFFFu;
+}
+
+// Decodes a packed entry through the decoder.
+void unpackEntry(ArchiveState& s, uint32_t& produced) {
+    UnpackIo io;
+    io.read = readForUnpack;
+    io.context = nullptr;
+    io.output = s.found ? s.output : nullptr;
+    io.direct = s.found && decodesDirect(s.fileHead);
+    io.outSize = &produced;
+    io.unpSize = s.fileHead.UnpSize;
+    io.solid = (s.fileHead.Flags & LHD_SOLID) != 0;
+    unpack(s.unpack, s.window, io);
+}
+
+}  // namespace
+
+void beginReaderCall() {
+    ArchiveState& s = archiveState;
+    if (!s.firstCallDone) {
+        s.firstCallDone = true;
+        debugLogInit(debugLogPath());
+    }
+    initCrc();
+}
+
+uint8_t* processWindow(ArchiveState& s) {
+    // Zeroed once: from then on the decoder clears only what it wrote (UnpackState::WindowDirty).
+    if (!s.window) s.window = static_cast<uint8_t*>(std::calloc(UNP_WINDOW_SIZE, 1));
+    if (!s.window) KORVANA_LOG("Can't allocate memory for decompression!");
+    return s.window;
+}
+
+void logExtracting(const char* fileName, const char* archiveName, const char* password) {
+    const bool given = password && password[0] != 0;
+    KORVANA_LOGF("Extracting >%s< from >%s< (password is >%s<)...", fileName, archiveName,
+                 given ? "********" : "");
+}
+
+void logExtractFailed(const char* fileName, uint32_t size) {
+    KORVANA_LOGF("Error - couldn't extract "
+                 ">%s<"
+                 " and allocated "
+                 "%u Bytes"
+                 " of unused memory!",
+                 fileName, size);
+}
+
 bool outputCapacity(const FileHeader& head, bool decrypting, uint32_t& capacity) {
     if (head.Method == 0x30) {
         if (head.UnpSize > head.PackSize) {
@@ -54,20 +92,6 @@ bool outputCapacity(const FileHeader& head, bool decrypting, uint32_t& capacity)
     if (capacity == 0) capacity = 1;  // a real, freeable block even for an empty entry
     return true;
 }
-
-// Decodes a packed entry through the decoder.
-void unpackEntry(ArchiveState& s, uint32_t& produced) {
-    UnpackIo io;
-    io.read = readForUnpack;
-    io.context = nullptr;
-    io.output = s.found ? s.output : nullptr;
-    io.outSize = &produced;
-    io.unpSize = s.fileHead.UnpSize;
-    io.solid = (s.fileHead.Flags & LHD_SOLID) != 0;
-    unpack(s.unpack, s.window, io);
-}
-
-}  // namespace
 
 bool openArchive(ArchiveState& s, const char* path) {
     s.archive = std::fopen(path, "rb");
@@ -141,15 +165,12 @@ int extractFile() {
         closeArchive(s);
         return 0;
     }
-    s.window = static_cast<uint8_t*>(std::malloc(UNP_WINDOW_SIZE));
-    if (!s.window) {
-        KORVANA_LOG("Can't allocate memory for decompression!");
+    if (!processWindow(s)) {
         closeArchive(s);
         return 0;
     }
     int result = 0;
     if (fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) != 0) {
-        releaseWindow(s);
         closeArchive(s);
         return 0;
     }
@@ -165,6 +186,7 @@ int extractFile() {
         if (s.found) {
             uint32_t capacity = 0;
             if (!outputCapacity(head, decrypting && head.UnpVer >= 20, capacity)) break;
+            if (decodesDirect(head)) capacity = head.UnpSize + UNP_DIRECT_SLACK;
             // Zero-filled: the CRC covers UnpSize bytes even if fewer arrive.
             s.output = static_cast<uint8_t*>(std::calloc(capacity, 1));
             if (!s.output) {
@@ -208,7 +230,6 @@ int extractFile() {
             break;
         }
     }
-    releaseWindow(s);
     closeArchive(s);
     return result;
 }
@@ -216,11 +237,7 @@ int extractFile() {
 int archiveExtract(uint8_t** outBuffer, uint32_t* outSize, const char* fileName,
                    const char* archiveName, const char* password) {
     ArchiveState& s = archiveState;
-    if (!s.firstCallDone) {
-        s.firstCallDone = true;
-        debugLogInit(debugLogPath());
-    }
-    initCrc();
+    beginReaderCall();
 
     uint32_t localSize = 0;
     if (!outSize) outSize = &localSize;
@@ -233,7 +250,7 @@ int archiveExtract(uint8_t** outBuffer, uint32_t* outSize, const char* fileName,
     const char* name = fileName ? fileName : "";
     const char* path = archiveName ? archiveName : "";
     const char* secret = password ? password : "";
-    KORVANA_LOGF("Extracting >%s< from >%s< (password is >%s<)...", name, path, secret);
+    logExtracting(name, path, secret);
 
     int result = 0;
     if (!outBuffer) {
@@ -256,10 +273,9 @@ int archiveExtract(uint8_t** outBuffer, uint32_t* outSize, const char* fileName,
         result = extractFile();
     }
 
-    wipe(s.password, sizeof s.password);
-    wipe(&s.crypt, sizeof s.crypt);
+    wipeSecret(s.password, sizeof s.password);
+    wipeSecret(&s.crypt, sizeof s.crypt);
     closeArchive(s);
-    releaseWindow(s);
 
     if (result) {
         // The buffer is exactly the entry's size, whatever padding the reading needed.
@@ -272,12 +288,7 @@ int archiveExtract(uint8_t** outBuffer, uint32_t* outSize, const char* fileName,
         std::free(s.output);
         s.output = nullptr;
         *outSize = 0;
-        KORVANA_LOGF("Error - couldn't extract "
-                     ">%s<"
-                     " and allocated "
-                     "%u Bytes"
-                     " of unused memory!",
-                     name, *outSize);
+        logExtractFailed(name, *outSize);
     }
     if (outBuffer) *outBuffer = s.output;
     s.output = nullptr;

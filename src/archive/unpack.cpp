@@ -202,43 +202,46 @@ inline void copy4(uint8_t* dest, const uint8_t* src) {
     std::memcpy(dest, &v, 4);
 }
 
-// Copies a match; `dist` is 1..0x100000 (0 only from an empty history, which copies a byte onto
-// itself). Returns the new, masked, write position.
+// Copies `len` bytes from `from` to `out`, which lies `gap` bytes after it: byte by byte in
+// effect, so an overlapping copy repeats the pattern.
+inline void copyForward(uint8_t* out, const uint8_t* from, uint32_t len, uint32_t gap) {
+    if (gap >= 8) {
+        // Word steps read only bytes that are already final, so overlapping copies repeat the
+        // pattern exactly as byte steps would; the last word is placed to end at `len`, rewriting
+        // a few bytes with the values they already hold.
+        if (len >= 8) {
+            uint32_t i = 0;
+            do {
+                copy8(out + i, from + i);
+                i += 8;
+            } while (i + 8 <= len);
+            if (i < len) {
+                copy8(out + len - 8, from + len - 8);
+            }
+        } else if (len >= 4) {
+            copy4(out, from);
+            copy4(out + len - 4, from + len - 4);
+        } else {
+            for (uint32_t i = 0; i < len; ++i) {
+                out[i] = from[i];
+            }
+        }
+    } else if (gap == 1) {
+        std::memset(out, *from, len);
+    } else {
+        for (uint32_t i = 0; i < len; ++i) {
+            out[i] = from[i];
+        }
+    }
+}
+
+// Copies a match in the window; `dist` is 1..0x100000 (0 only from an empty history, which
+// copies a byte onto itself). Returns the new, masked, write position.
 inline uint32_t copyMatch(uint8_t* w, uint32_t dst, uint32_t dist, uint32_t len) {
     const uint32_t src = (dst - dist) & UNP_WINDOW_MASK;
     if (dst + len <= UNP_WINDOW_SIZE && src + len <= UNP_WINDOW_SIZE) {
         if (src < dst) {
-            const uint32_t gap = dst - src;
-            uint8_t* out = w + dst;
-            const uint8_t* from = w + src;
-            if (gap >= 8) {
-                // Word steps read only bytes that are already final, so overlapping copies repeat
-                // the pattern exactly as byte steps would; the last word is placed to end at
-                // `len`, rewriting a few bytes with the values they already hold.
-                if (len >= 8) {
-                    uint32_t i = 0;
-                    do {
-                        copy8(out + i, from + i);
-                        i += 8;
-                    } while (i + 8 <= len);
-                    if (i < len) {
-                        copy8(out + len - 8, from + len - 8);
-                    }
-                } else if (len >= 4) {
-                    copy4(out, from);
-                    copy4(out + len - 4, from + len - 4);
-                } else {
-                    for (uint32_t i = 0; i < len; ++i) {
-                        out[i] = from[i];
-                    }
-                }
-            } else if (gap == 1) {
-                std::memset(out, *from, len);
-            } else {
-                for (uint32_t i = 0; i < len; ++i) {
-                    out[i] = from[i];
-                }
-            }
+            copyForward(w + dst, w + src, len, dst - src);
         } else if (src > dst) {
             // The source lies ahead (a distance close to the window size): a forward copy reads
             // every byte before it is overwritten, which is what memmove does.
@@ -254,11 +257,30 @@ inline uint32_t copyMatch(uint8_t* w, uint32_t dst, uint32_t dist, uint32_t len)
     return dst;
 }
 
+// The same match in a direct decode, where `w` is the entry's output from its first byte on. In
+// the window a distance reaches back (dist - 1) % window size + 1 bytes (0 means a whole window),
+// and a non-solid entry's window starts zeroed, so bytes before the output's start read as zero.
+inline uint32_t copyMatchDirect(uint8_t* w, uint32_t dst, uint32_t dist, uint32_t len) {
+    const uint32_t back = ((dist - 1) & UNP_WINDOW_MASK) + 1;
+    if (back <= dst) {
+        copyForward(w + dst, w + dst - back, len, back);
+    } else {
+        for (uint32_t i = 0; i < len; ++i) {
+            w[dst + i] = dst + i >= back ? w[dst + i - back] : 0;
+        }
+    }
+    return dst + len;
+}
+
+// Direct: decoding into the caller's output instead of the window (UnpackIo::direct). Window
+// positions are then plain output positions; WrPtr keeps the place where the window would last
+// have been copied out, which decides what an overrun at the end loses, exactly as in the window.
+template <bool Direct>
 class Unpacker {
 public:
     Unpacker(UnpackState& state, uint8_t* window, UnpackIo& io)
-        : s_(state), window_(window), io_(io),
-          found_(io.output != nullptr && io.outSize != nullptr) {}
+        : s_(state), window_(Direct ? io.output : window), io_(io),
+          found_((io.output != nullptr || io.write != nullptr) && io.outSize != nullptr) {}
 
     void run();
 
@@ -269,6 +291,7 @@ private:
     void readTables();
     void readLastTables();
     bool unpWriteBuf();
+    void finishDirect();
     [[gnu::always_inline]] inline bool prepareStep(BitCache& in, uint32_t& unpPtr, uint32_t& wrPtr, uint32_t& inLimit,
                                                    int64_t& dest);
     // Returns false when the loop has to stop because the packed data is used up.
@@ -288,7 +311,8 @@ private:
 
 // Reads until `count` bytes are in or the packed data ends: the refill rules assume every read
 // but the last fills its part of the buffer, whatever the source's read granularity.
-uint32_t Unpacker::readPacked(uint8_t* dest, uint32_t count) {
+template <bool Direct>
+uint32_t Unpacker<Direct>::readPacked(uint8_t* dest, uint32_t count) {
     uint32_t total = 0;
     while (io_.read != nullptr && total < count) {
         const uint32_t n = io_.read(io_.context, dest + total, count - total);
@@ -302,7 +326,8 @@ uint32_t Unpacker::readPacked(uint8_t* dest, uint32_t count) {
     return total;
 }
 
-void Unpacker::unpReadBuf(bool first) {
+template <bool Direct>
+void Unpacker<Direct>::unpReadBuf(bool first) {
     if (first) {
         const uint32_t n = readPacked(s_.InBuf, UNP_INPUT_SIZE);
         s_.ReadTop = static_cast<int32_t>(n);
@@ -325,7 +350,8 @@ void Unpacker::unpReadBuf(bool first) {
     }
 }
 
-void Unpacker::unpInitData() {
+template <bool Direct>
+void Unpacker<Direct>::unpInitData() {
     pos_ = 0;
     if (!io_.solid) {
         for (AudioVariables& v : s_.AudV) {
@@ -337,14 +363,19 @@ void Unpacker::unpInitData() {
         s_.LastDist = 0;
         s_.LastLength = 0;
         s_.CurChannel = 0;
-        std::memset(window_, 0, UNP_WINDOW_SIZE);
+        if constexpr (!Direct) {
+            // Only what was written since the last clear can be non-zero.
+            std::memset(window_, 0, s_.WindowDirty);
+            s_.WindowDirty = 0;
+        }
         std::memset(s_.UnpOldTable, 0, sizeof s_.UnpOldTable);
         s_.WrPtr = 0;
         s_.UnpPtr = 0;
     }
 }
 
-void Unpacker::readTables() {
+template <bool Direct>
+void Unpacker<Direct>::readTables() {
     if (inAddr() > TABLES_REFILL_AT) {
         unpReadBuf(false);
     }
@@ -423,7 +454,8 @@ void Unpacker::readTables() {
 
 // A table change right at the end of an entry belongs to the next, solid, entry, which reads no
 // tables at its start.
-void Unpacker::readLastTables() {
+template <bool Direct>
+void Unpacker<Direct>::readLastTables() {
     if (static_cast<int64_t>(s_.ReadTop) < static_cast<int64_t>(inAddr()) + 5) {
         return;
     }
@@ -436,8 +468,16 @@ void Unpacker::readLastTables() {
     }
 }
 
-bool Unpacker::unpWriteBuf() {
+template <bool Direct>
+bool Unpacker<Direct>::unpWriteBuf() {
     bool fits = true;
+    // Between two calls the write position moves less than a window, so it stands before the
+    // previous one only when it wrapped.
+    if (s_.UnpPtr < s_.WrPtr) {
+        s_.WindowDirty = UNP_WINDOW_SIZE;
+    } else {
+        s_.WindowDirty = std::max(s_.WindowDirty, std::min(s_.UnpPtr, UNP_WINDOW_SIZE));
+    }
     if (found_) {
         const uint32_t unpPtr = s_.UnpPtr;
         const uint32_t wrPtr = s_.WrPtr;
@@ -447,6 +487,17 @@ bool Unpacker::unpWriteBuf() {
         if (static_cast<uint64_t>(done) + pending > io_.unpSize) {
             KORVANA_LOG("Fatal! Buffer overrun during decompression!");
             fits = false;
+        } else if (io_.write != nullptr) {
+            if (unpPtr < wrPtr) {
+                const uint32_t tail = UNP_WINDOW_SIZE - wrPtr;
+                fits = io_.write(io_.writeContext, window_ + wrPtr, tail) &&
+                       (unpPtr == 0 || io_.write(io_.writeContext, window_, unpPtr));
+            } else if (pending != 0) {
+                fits = io_.write(io_.writeContext, window_ + wrPtr, pending);
+            }
+            if (fits) {
+                *io_.outSize = done + pending;
+            }
         } else {
             uint8_t* out = io_.output + done;
             if (unpPtr < wrPtr) {
@@ -463,12 +514,33 @@ bool Unpacker::unpWriteBuf() {
     return fits;
 }
 
+// The end of a direct decode, with the window's outcome: an entry that produced more than its
+// size loses what the last copy-out would have brought, so its bytes stay zero.
+template <bool Direct>
+void Unpacker<Direct>::finishDirect() {
+    const uint32_t unpPtr = s_.UnpPtr;
+    const uint32_t lastCopy = s_.WrPtr;
+    if (unpPtr > io_.unpSize) {
+        KORVANA_LOG("Fatal! Buffer overrun during decompression!");
+        std::memset(io_.output + lastCopy, 0, unpPtr - lastCopy);
+        *io_.outSize = lastCopy;
+    } else {
+        *io_.outSize = unpPtr;
+    }
+    // The window itself was not used: it holds no entry now.
+    s_.UnpPtr = 0;
+    s_.WrPtr = 0;
+}
+
 // The checks both decoding loops make before each step, on their register copies of the state:
 // the input refill at the format's refill point (false once the packed data is used up), and the
 // copy-out when pending output is within WRITE_MARGIN of being overwritten (and not none at all).
 // An overrun ends the entry through `dest`.
-bool Unpacker::prepareStep(BitCache& in, uint32_t& unpPtr, uint32_t& wrPtr, uint32_t& inLimit, int64_t& dest) {
-    unpPtr &= UNP_WINDOW_MASK;
+template <bool Direct>
+bool Unpacker<Direct>::prepareStep(BitCache& in, uint32_t& unpPtr, uint32_t& wrPtr, uint32_t& inLimit, int64_t& dest) {
+    if constexpr (!Direct) {
+        unpPtr &= UNP_WINDOW_MASK;
+    }
     if ((in.pos >> 3) >= inLimit) {
         if ((in.pos >> 3) > MAIN_REFILL_AT) {
             pos_ = in.pos;
@@ -480,7 +552,13 @@ bool Unpacker::prepareStep(BitCache& in, uint32_t& unpPtr, uint32_t& wrPtr, uint
             return false;
         }
     }
-    if (((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) < WRITE_MARGIN - 1) {
+    if constexpr (Direct) {
+        // Where the window would be copied out; intermediate copy-outs never overrun (the loop
+        // runs only while fewer than unpSize bytes are out), so only the place is kept.
+        if (unpPtr - wrPtr >= UNP_WINDOW_SIZE - (WRITE_MARGIN - 1)) {
+            wrPtr = unpPtr;
+        }
+    } else if (((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) < WRITE_MARGIN - 1) {
         s_.UnpPtr = unpPtr;
         if (!unpWriteBuf()) {
             dest = -1;
@@ -492,7 +570,8 @@ bool Unpacker::prepareStep(BitCache& in, uint32_t& unpPtr, uint32_t& wrPtr, uint
 
 // Decodes LZ symbols until the entry is complete, a table change switches to multimedia mode, or
 // the packed data runs out (then returns false).
-bool Unpacker::decodeLz(int64_t& destUnpSize) {
+template <bool Direct>
+bool Unpacker<Direct>::decodeLz(int64_t& destUnpSize) {
     uint8_t* const w = window_;
     BitCache in{s_.InBuf, pos_};
     uint32_t unpPtr = s_.UnpPtr;
@@ -539,6 +618,7 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
         } else if (symbol == 269) {
             pos_ = in.pos;
             s_.UnpPtr = unpPtr;
+            s_.WrPtr = wrPtr;
             readTables();
             in.reset(pos_);
             inLimit = std::min(MAIN_REFILL_AT + 1, s_.InEnd);
@@ -577,11 +657,16 @@ bool Unpacker::decodeLz(int64_t& destUnpSize) {
         s_.OldDist[s_.OldDistPtr & 3] = dist;
         s_.OldDistPtr += 1;
         dest -= len;
-        unpPtr = copyMatch(w, unpPtr, dist, len);
+        if constexpr (Direct) {
+            unpPtr = copyMatchDirect(w, unpPtr, dist, len);
+        } else {
+            unpPtr = copyMatch(w, unpPtr, dist, len);
+        }
     }
 
     pos_ = in.pos;
     s_.UnpPtr = unpPtr;
+    s_.WrPtr = wrPtr;
     destUnpSize = dest;
     return more;
 }
@@ -646,7 +731,8 @@ inline uint32_t audioRun(const DecodeTable* tables, Channel* state, BitCache& in
 
 // Decodes multimedia symbols until the entry is complete, a table set is read (returns true; the
 // caller continues in whichever mode it chose), or the packed data runs out (returns false).
-bool Unpacker::decodeAudioBlock(int64_t& destUnpSize) {
+template <bool Direct>
+bool Unpacker<Direct>::decodeAudioBlock(int64_t& destUnpSize) {
     // The working form of the predictors is faster; states no decoding produces keep the plain
     // form, which handles any values.
     FastAudioChannel fast[4];
@@ -664,8 +750,9 @@ bool Unpacker::decodeAudioBlock(int64_t& destUnpSize) {
     return more;
 }
 
+template <bool Direct>
 template <typename Channel>
-bool Unpacker::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
+bool Unpacker<Direct>::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
     uint8_t* const w = window_;
     BitCache in{s_.InBuf, pos_};
     uint32_t unpPtr = s_.UnpPtr;
@@ -689,8 +776,9 @@ bool Unpacker::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
         // wraps nor comes within WRITE_MARGIN of the bytes not yet copied out; the entry does not
         // end. At least one symbol, the one the checks were made for.
         const uint32_t inputRun = (inLimit * 8 - in.pos) / 16;
-        const uint32_t windowRun = std::min(((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) - (WRITE_MARGIN - 2),
-                                            UNP_WINDOW_SIZE - unpPtr);
+        const uint32_t windowRun =
+            Direct ? (UNP_WINDOW_SIZE - 1 - (unpPtr - wrPtr)) - (WRITE_MARGIN - 2)
+                   : std::min(((wrPtr - unpPtr - 1) & UNP_WINDOW_MASK) - (WRITE_MARGIN - 2), UNP_WINDOW_SIZE - unpPtr);
         const uint32_t run = static_cast<uint32_t>(std::max<int64_t>(
             1, std::min<int64_t>(std::min(inputRun, windowRun), dest + 1)));
 
@@ -710,6 +798,7 @@ bool Unpacker::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
     }
 
     s_.UnpPtr = unpPtr;
+    s_.WrPtr = wrPtr;
     s_.CurChannel = channel;
     s_.ChannelDelta = channelDelta;
     destUnpSize = dest;
@@ -722,7 +811,8 @@ bool Unpacker::decodeAudioSymbols(Channel* state, int64_t& destUnpSize) {
     return more;
 }
 
-void Unpacker::run() {
+template <bool Direct>
+void Unpacker<Direct>::run() {
     unpInitData();
     unpReadBuf(true);
     if (!io_.solid) {
@@ -741,7 +831,11 @@ void Unpacker::run() {
     } else {
         KORVANA_LOG("Packed data ended before the file was complete.");
     }
-    unpWriteBuf();
+    if constexpr (Direct) {
+        finishDirect();
+    } else {
+        unpWriteBuf();
+    }
     s_.InAddr = pos_ >> 3;
     s_.InBit = pos_ & 7;
 }
@@ -749,7 +843,11 @@ void Unpacker::run() {
 }  // namespace
 
 void unpack(UnpackState& state, uint8_t* window, UnpackIo& io) {
-    Unpacker(state, window, io).run();
+    if (io.direct && io.output != nullptr && io.outSize != nullptr && !io.solid) {
+        Unpacker<true>(state, window, io).run();
+    } else {
+        Unpacker<false>(state, window, io).run();
+    }
 }
 
 }  // namespace korvana

@@ -69,22 +69,39 @@ struct UnpackState {
 
     // Bytes still to produce for the current entry, minus one (the loop runs while >= 0).
     int64_t DestUnpSize = 0;
+
+    // Window bytes from the start that may be non-zero: a non-solid entry clears only these, so
+    // one window serves a whole process without a full clear per entry. The window must start
+    // zeroed and be the only one this state decodes into.
+    uint32_t WindowDirty = 0;
 };
 
-// What one entry's decoding works on, supplied by the reader for the current entry.
+// Room after unpSize that a direct decode needs: the last match may run past the entry's end.
+inline constexpr uint32_t UNP_DIRECT_SLACK = 260;
+
+// What one entry's decoding works on, supplied by the reader for the current entry. The decoded
+// bytes go to one of: `output` (copied out of the window), `write` (handed on from the window as
+// it fills, nothing held beyond it), or `output` with `direct` (decoded straight into it). With
+// none of them the entry only fills the window, for the solid entries after it.
 struct UnpackIo {
     // Reads up to `count` packed bytes into `dest`; returns the count read, or 0xFFFFFFFF on error.
     uint32_t (*read)(void* context, uint8_t* dest, uint32_t count) = nullptr;
     void* context = nullptr;
-    uint8_t* output = nullptr;   // the caller's buffer of unpSize bytes; null when not the wanted entry
-    uint32_t* outSize = nullptr; // bytes copied to `output` so far
+    uint8_t* output = nullptr;   // the caller's buffer of unpSize bytes
+    // Receives each run of decoded bytes in order; false stops the decoding (the caller says why).
+    bool (*write)(void* context, const uint8_t* data, uint32_t count) = nullptr;
+    void* writeContext = nullptr;
+    // Decode into `output` without the window: only for a non-solid entry, and `output` then holds
+    // unpSize + UNP_DIRECT_SLACK zeroed bytes. The window and its positions are left untouched.
+    bool direct = false;
+    uint32_t* outSize = nullptr; // bytes handed to `output` or `write` so far
     uint32_t unpSize = 0;        // the entry's UnpSize
     bool solid = false;          // the entry's Flags has bit 0x10: continue the previous state
 };
 
-// Decodes the current entry into `window` (0x100000 bytes) and io.output. Failures (corrupt
-// data, packed data ending early, more output than unpSize) leave the output short or wrong, so
-// the caller's CRC check fails; the reasons go to the debug log.
+// Decodes the current entry through `window` (0x100000 bytes) to where `io` says. Failures
+// (corrupt data, packed data ending early, more output than unpSize) leave the output short or
+// wrong, so the caller's CRC check fails; the reasons go to the debug log.
 void unpack(UnpackState& state, uint8_t* window, UnpackIo& io);
 
 // Largest output that `packSize` packed bytes can decode to. Every symbol costs at least one bit

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -33,8 +34,9 @@ constexpr uint8_t kUnpVer = 20;
 constexpr size_t kMaxName = 259;      // what a reader's name buffer holds
 constexpr size_t kMaxPassword = 254;  // what a reader's password buffer holds
 constexpr uint64_t kMaxEntry = 0x7FFFFFFF;  // sizes a reader counts in signed 32 bits
-// A solid stream restarts before it grows past this; the encoder keeps the whole stream in memory.
-constexpr uint64_t kMaxSolidStream = uint64_t(1) << 30;
+// A solid stream restarts before it grows past this: the encoder keeps the whole stream in memory,
+// and a restart costs only the tables and the one window of history it drops.
+constexpr uint64_t kMaxSolidStream = uint64_t(32) << 20;
 
 void put16(std::vector<uint8_t>& v, uint32_t x) {
     v.push_back(uint8_t(x));
@@ -72,9 +74,37 @@ bool moveOver(const std::string& from, const std::string& to) { return std::rena
 
 }  // namespace
 
-bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, std::vector<uint8_t>* archive,
-                  std::string* error) {
-    if (!archive) return fail(error, "no output buffer");
+namespace {
+
+// Receives the archive's bytes in order; false when they could not be kept (reason in *error).
+using ArchiveSink = std::function<bool(const std::vector<uint8_t>& bytes, std::string* error)>;
+
+// The bytes of an entry whose input is a file, read when its turn comes. Left for later: the
+// encoder takes an entry whole (with its history and the tokens of its open block), so one large
+// file is still held in memory, a few times over, while it is packed.
+bool readInput(const PackInput& f, std::vector<uint8_t>& data, std::string* error) {
+    std::FILE* in = std::fopen(f.path.c_str(), "rb");
+    if (!in) return fail(error, f.path + ": cannot open: " + std::strerror(errno));
+    data.clear();
+    uint8_t chunk[1 << 16];
+    size_t n;
+    bool tooLarge = false;
+    while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+        if (data.size() + n > kMaxEntry) {
+            tooLarge = true;
+            break;
+        }
+        data.insert(data.end(), chunk, chunk + n);
+    }
+    const bool readError = std::ferror(in) != 0;
+    std::fclose(in);
+    if (tooLarge) return fail(error, f.path + ": too large for a RAR 2.0 entry (2 GiB or more)");
+    if (readError) return fail(error, f.path + ": read error");
+    return true;
+}
+
+bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt, const ArchiveSink& sink,
+                    std::string* error) {
     if (opt.password.size() > kMaxPassword)
         return fail(error, "password longer than " + std::to_string(kMaxPassword) + " characters");
     if (opt.password.find('\0') != std::string::npos) return fail(error, "password contains a NUL character");
@@ -89,8 +119,7 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
     if (opt.level < 0 || opt.level > 5) return fail(error, "compression level must be 0..5");
 
     initCrc();  // the CRC table also drives the cipher's key set-up
-    std::vector<uint8_t>& out = *archive;
-    out.assign(std::begin(kMarker), std::end(kMarker));
+    std::vector<uint8_t> out(std::begin(kMarker), std::end(kMarker));
     const size_t main = out.size();
     put16(out, 0);
     out.push_back(0x73);
@@ -99,17 +128,23 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
     put16(out, 0);
     put32(out, 0);
     sealHeader(out, main);
+    if (!sink(out, error)) return false;
 
     const bool encrypt = !opt.password.empty();
     std::unique_ptr<pack::Rar20Encoder> encoder;
     int encoderLevel = -1;
     bool packedBefore = false;  // a packed entry precedes: solid entries continue its stream
     uint64_t streamBytes = 0;   // bytes in the current solid stream
+    uint64_t bytesDone = 0;     // input bytes behind us, for the progress
+    std::vector<uint8_t> fileBytes;  // the input of an entry read from a file
     for (const PackInput& f : files) {
+        if (opt.progress) opt.progress(f.name, bytesDone);
+        if (!f.path.empty() && !readInput(f, fileBytes, error)) return false;
+        const std::vector<uint8_t>& input = f.path.empty() ? f.data : fileBytes;
         const int level = f.level >= 0 ? f.level : opt.level;
         std::vector<uint8_t> data;
-        bool stored = level == 0 || f.data.empty();
-        if (streamBytes + f.data.size() > kMaxSolidStream) packedBefore = false;
+        bool stored = level == 0 || input.empty();
+        if (streamBytes + input.size() > kMaxSolidStream) packedBefore = false;
         bool solidEntry = opt.solid && packedBefore;
         if (!solidEntry) streamBytes = 0;
         if (!stored) {
@@ -118,33 +153,34 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
                 encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
                 encoderLevel = level;
             }
-            data = encoder->encodeEntry(f.data.data(), f.data.size(), solidEntry);
-            if (!opt.solid && opt.storeIncompressible && data.size() >= f.data.size()) {
+            data = encoder->encodeEntry(input.data(), input.size(), solidEntry);
+            if (!opt.solid && opt.storeIncompressible && data.size() >= input.size()) {
                 stored = true;
             } else {
                 packedBefore = true;
-                streamBytes += f.data.size();
+                streamBytes += input.size();
             }
         }
         if (stored) {
-            data = f.data;
+            data = input;
             // Extractors that run a solid archive's packed entries as one stream may restart it at
             // a stored entry; the next packed entry therefore starts afresh.
             packedBefore = false;
         }
-        const uint32_t unpSize = static_cast<uint32_t>(f.data.size());
+        const uint32_t unpSize = static_cast<uint32_t>(input.size());
         if (encrypt && !data.empty()) {
             data.resize((data.size() + 15) / 16 * 16, 0);
             CryptState keys;
             setCryptKeys(keys, opt.password.c_str());
             for (size_t i = 0; i < data.size(); i += 16) encryptBlock(keys, data.data() + i);
+            wipeSecret(&keys, sizeof keys);
         }
         if (data.size() > 0xFFFFFFFFu) return fail(error, "packed entry too large: " + f.name);
 
         uint16_t flags = kFlagLongBlock | kFlagWindow1M;
         if (encrypt) flags |= kFlagEncrypted;
         if (solidEntry) flags |= kFlagSolid;
-        const size_t start = out.size();
+        out.clear();
         put16(out, 0);
         out.push_back(0x74);
         put16(out, flags);
@@ -152,46 +188,59 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
         put32(out, static_cast<uint32_t>(data.size()));
         put32(out, unpSize);
         out.push_back(0);  // host OS: MS-DOS, whose attribute bits we record
-        put32(out, ~calcCrc32(0xFFFFFFFFu, f.data.data(), f.data.size()));
+        put32(out, ~calcCrc32(0xFFFFFFFFu, input.data(), input.size()));
         put32(out, f.dosTime);
         out.push_back(kUnpVer);
         out.push_back(static_cast<uint8_t>(stored ? 0x30 : 0x30 + level));
         put16(out, static_cast<uint32_t>(f.name.size()));
         put32(out, f.attributes);
         out.insert(out.end(), f.name.begin(), f.name.end());
-        sealHeader(out, start);
-        out.insert(out.end(), data.begin(), data.end());
+        sealHeader(out, 0);
+        if (!sink(out, error) || !sink(data, error)) return false;
+        bytesDone += input.size();
     }
+    if (opt.progress && !files.empty()) opt.progress(files.back().name, bytesDone);
 
-    const size_t end = out.size();
+    out.clear();
     put16(out, 0);
     out.push_back(0x7B);
     put16(out, 0x4000);
     put16(out, 7);
-    sealHeader(out, end);
-    return true;
+    sealHeader(out, 0);
+    return sink(out, error);
+}
+
+}  // namespace
+
+bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, std::vector<uint8_t>* archive,
+                  std::string* error) {
+    if (!archive) return fail(error, "no output buffer");
+    archive->clear();
+    return produceArchive(files, opt,
+                          [archive](const std::vector<uint8_t>& bytes, std::string*) {
+                              archive->insert(archive->end(), bytes.begin(), bytes.end());
+                              return true;
+                          },
+                          error);
 }
 
 bool writeArchive(const std::string& path, const std::vector<PackInput>& files, const PackOptions& opt,
                   std::string* error) {
-    std::vector<uint8_t> bytes;
-    if (!buildArchive(files, opt, &bytes, error)) return false;
     std::string temp = path + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) return fail(error, "cannot create a temporary file beside " + path + ": " + std::strerror(errno));
-    bool ok = true;
     std::string why;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            why = std::string("write failed: ") + std::strerror(errno);
-        } else {
+    const auto toFile = [fd](const std::vector<uint8_t>& bytes, std::string* reason) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return fail(reason, std::string("write failed: ") + std::strerror(errno));
             done += static_cast<size_t>(n);
         }
-    }
+        return true;
+    };
+    bool ok = produceArchive(files, opt, toFile, &why);
 #ifndef _WIN32
     if (ok) {
         const mode_t mask = umask(0);

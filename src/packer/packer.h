@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,23 +23,30 @@ struct PackOptions {
     Multimedia multimedia = Multimedia::Auto;
     // A non-solid entry that packing would not make smaller is stored instead.
     bool storeIncompressible = true;
+    // When set, called as the entries are packed: the entry at hand and the input bytes behind us
+    // (all entries so far, read or in progress).
+    std::function<void(const std::string& name, uint64_t bytesDone)> progress;
 };
 
 struct PackInput {
     std::string name;            // stored name, path parts separated by "\"
-    std::vector<uint8_t> data;   // the file's bytes
+    std::vector<uint8_t> data;   // the file's bytes, unless `path` is set
     uint32_t dosTime = 0x00210000;  // MS-DOS date/time (date in the high 16 bits); 1980-01-01 00:00
     uint32_t attributes = 0x20;  // MS-DOS attributes (0x20: archive)
     int level = -1;              // per-entry override of PackOptions::level; -1 uses the options
+    // A file to read the bytes from when this entry's turn comes (then `data` stays empty), so
+    // that the inputs are never all in memory at once.
+    std::string path;
 };
 
-// Builds the whole archive in memory. False (with a reason in *error when given) on bad input,
+// Builds the whole archive in memory (inputs with a `path` are read as their turn comes). False (with a reason in *error when given) on bad input,
 // such as an empty or over-long name or an entry of 4 GiB or more.
 bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt,
                   std::vector<uint8_t>* archive, std::string* error);
 
-// Writes the archive to `path` through a temporary file in the same folder that is renamed over
-// `path` only once complete, so a failure never leaves a broken archive or destroys an old one.
+// Writes the archive to `path` entry by entry as each is packed, through a temporary file in the
+// same folder that is renamed over `path` only once complete, so a failure never leaves a broken
+// archive or destroys an old one.
 bool writeArchive(const std::string& path, const std::vector<PackInput>& files,
                   const PackOptions& opt, std::string* error);
 

@@ -273,4 +273,46 @@ inline Extraction extract(const std::filesystem::path& archive, const char* name
     return e;
 }
 
+// The reader's last word before its closing failure line, as the tools report it.
+struct LastReason {
+    std::string last;
+    LastReason() { setDebugLogListener(&listen, this); }
+    ~LastReason() { setDebugLogListener(nullptr, nullptr); }
+    static void listen(void* self, const char* message) {
+        const std::string m = message;
+        if (m.rfind("Error - couldn't extract", 0) != 0) static_cast<LastReason*>(self)->last = m;
+    }
+};
+
+// The first entry that archiveExtract would find under `name`, as the tools' walk delivers it.
+struct WalkedEntry {
+    bool seen = false;
+    bool ok = false;
+    Bytes bytes;
+    std::string reason;
+};
+
+inline WalkedEntry walkTo(const std::filesystem::path& archive, const std::string& name,
+                          const char* password = "") {
+    struct Visitor : ArchiveVisitor {
+        const std::string& name;
+        WalkedEntry result;
+        explicit Visitor(const std::string& n) : name(n) {}
+        bool begin(const ArchiveEntryInfo& entry) override {
+            return !result.seen && (result.seen = compareArchiveName(name.c_str(), entry.name.c_str()) == 0);
+        }
+        bool data(const uint8_t* bytes, size_t count) override {
+            result.bytes.insert(result.bytes.end(), bytes, bytes + count);
+            return true;
+        }
+        void end(const ArchiveEntryInfo&, bool ok, const std::string& reason) override {
+            result.ok = ok;
+            result.reason = reason;
+        }
+    } visitor(name);
+    ArchiveListing listing;
+    archiveWalk(archive.c_str(), password, visitor, listing);
+    return visitor.result;
+}
+
 }  // namespace korvana::test

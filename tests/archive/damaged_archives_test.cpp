@@ -26,8 +26,22 @@ const std::vector<Sample> kSamples = {
 };
 
 // A successful extraction of a damaged copy must still be exactly right: the CRC vouches for it.
+// The tools' walk takes the entry the same way: the same bytes, or a failure for the same reason.
 void checkOne(const std::filesystem::path& path, const std::string& entry, const Extraction& reference) {
+    LastReason reason;
     const Extraction e = extract(path, entry.c_str(), "password");
+    const std::string extractReason = reason.last;
+    const WalkedEntry walked = walkTo(path, entry, "password");
+    if (walked.seen) {
+        EXPECT_EQ(walked.ok, e.result == 1);
+        if (walked.ok) {
+            EXPECT_EQ(walked.bytes, e.bytes);
+        } else if (e.result == 0) {
+            EXPECT_EQ(walked.reason, extractReason);
+        }
+    } else {
+        EXPECT_EQ(e.result, 0);
+    }
     ASSERT_TRUE(e.result == 0 || e.result == 1);
     if (e.result == 1) {
         EXPECT_EQ(e.bytes.size(), e.size);

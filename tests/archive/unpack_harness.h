@@ -60,6 +60,24 @@ struct Decoder {
         output.resize(produced);
         return output;
     }
+
+    // Decodes one non-solid entry straight into its output, as archiveExtract does with the
+    // entry it wants; the window is not touched.
+    std::vector<uint8_t> decodeDirect(const std::vector<uint8_t>& packed, uint32_t unpSize) {
+        ByteSource source{&packed};
+        std::vector<uint8_t> output(static_cast<size_t>(unpSize) + UNP_DIRECT_SLACK);
+        produced = 0;
+        UnpackIo io;
+        io.read = &ByteSource::read;
+        io.context = &source;
+        io.output = output.data();
+        io.direct = true;
+        io.outSize = &produced;
+        io.unpSize = unpSize;
+        unpack(*state, window.data(), io);
+        output.resize(produced);
+        return output;
+    }
 };
 
 // What an LZ stream means, byte by byte, over a window that starts zeroed: writes the stream and

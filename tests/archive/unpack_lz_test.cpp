@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "archive_test_support.h"
 #include "unpack_harness.h"
 
 namespace korvana {
@@ -334,6 +335,36 @@ TEST(UnpackLz, MoreOutputThanUnpSizeIsAnOverrun) {
     EXPECT_GE(out.size(), UNP_WINDOW_SIZE - 269);
     EXPECT_LE(out.size(), UNP_WINDOW_SIZE - 269 + 257);
     EXPECT_TRUE(std::equal(out.begin(), out.end(), big.expected.begin()));
+}
+
+TEST(UnpackLz, DirectDecodeGivesTheWindowsBytesAndOutcome) {
+    // Distances of a whole window and of almost one (reaching the zeroed start, and across it),
+    // more than two windows of output, an overrun at the end, and data ending early.
+    LzScenario s = withTables();
+    s.literal('d');
+    s.match(5, UNP_WINDOW_SIZE);
+    s.oldDistance(1, 6);
+    s.run('v', UNP_WINDOW_SIZE + 12345);
+    s.match(258, UNP_WINDOW_SIZE - 3);
+    s.match(258, 123456);
+    s.literal('e');
+    const std::vector<uint8_t> packed = s.writer.bits.bytes(8);
+    const uint32_t total = static_cast<uint32_t>(s.expected.size());
+    const std::vector<uint8_t> half(packed.begin(), packed.begin() + static_cast<long>(packed.size() / 2));
+    for (const uint32_t unpSize : {total, total - 100, total + 7}) {
+        for (const std::vector<uint8_t>* input : {&packed, &half}) {
+            SCOPED_TRACE(testing::Message() << unpSize << (input == &half ? " half" : ""));
+            test::CapturedLog windowLog;
+            Decoder viaWindow;
+            const std::vector<uint8_t> expected = viaWindow.decode(*input, unpSize);
+            const std::vector<std::string> expectedLog = test::logMessages(windowLog.path);
+            test::CapturedLog directLog;
+            Decoder direct;
+            EXPECT_TRUE(direct.decodeDirect(*input, unpSize) == expected);
+            EXPECT_EQ(direct.produced, viaWindow.produced);
+            EXPECT_EQ(test::logMessages(directLog.path), expectedLog);
+        }
+    }
 }
 
 TEST(UnpackLz, PackedDataEndingEarlyStopsTheDecoder) {

@@ -5,8 +5,12 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
+#include <random>
 
 #include "archive/archive_test_support.h"
+#include "archive/crc32.h"
+#include "archive/unpack_harness.h"
 #include "support/testdata.h"
 
 namespace korvana::test {
@@ -157,6 +161,129 @@ TEST_F(KorvanaRar, NeverOverwritesWithoutYesAndLeavesNothingOfAFailure) {
     EXPECT_EQ(r.exitCode, 1) << r.output;
 }
 
+// Every regular file below `root` with its bytes, by relative path.
+std::map<std::string, Bytes> treeContents(const std::filesystem::path& root) {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file() && !e.is_symlink()) files[e.path().lexically_relative(root).string()] = readFileBytes(e.path());
+    return files;
+}
+
+TEST_F(KorvanaRar, EveryEntryOfARealTreeWhateverItsName) {
+    // Names the show's lookup cannot tell apart, a deep path, a few thousand small files, a link.
+    const std::filesystem::path tree = dir / "tree";
+    std::map<std::string, std::string> made = {
+        {"d/index.html", "lower"}, {"d/Index.html", "upper"},   {"d/FAQ.html", "FAQ"},
+        {"d/faq.html", "faq"},     {"t/api_assets/a.js", "one"}, {"t/api/assets/a.js", "two"},
+        {"a/b/c/d/e/f/g/h/i/j/k/l/deep.txt", "deep"},
+    };
+    std::mt19937 random(17);
+    for (int i = 0; i < 2500; ++i) {
+        std::string text = "file " + std::to_string(i) + ":";
+        for (uint32_t n = random() % 400; n > 0; --n) text += static_cast<char>('a' + random() % (i % 2 ? 26 : 3));
+        made["many/" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt"] = text;
+    }
+    for (const auto& [name, text] : made) {
+        std::filesystem::create_directories((tree / name).parent_path());
+        std::ofstream(tree / name, std::ios::binary) << text;
+    }
+    std::filesystem::create_symlink("d/index.html", tree / "link.html");
+    const std::map<std::string, Bytes> expected = treeContents(tree);
+    ASSERT_EQ(expected.size(), made.size());
+
+    for (const char* solid : {"-s", "-m3"}) {
+        SCOPED_TRACE(solid);
+        const std::filesystem::path archive = dir / (std::string("tree") + solid + ".rar");
+        RunResult r = runTool({"a", "-r", solid, archive.string(), "tree"}, "cd " + quote(dir.path().string()) + " &&");
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find("left out 1 symbolic link: a RAR 2.0 archive cannot hold links"), std::string::npos);
+        EXPECT_NE(r.output.find("tree\\d\\FAQ.html, tree\\d\\faq.html differ only"), std::string::npos) << r.output;
+
+        r = runTool({"t", archive.string()});
+        EXPECT_EQ(r.exitCode, 0) << r.output.substr(0, 2000);
+        EXPECT_NE(r.output.find("All OK (" + std::to_string(made.size()) + " files)"), std::string::npos);
+
+        const std::filesystem::path out = dir / (std::string("out") + solid);
+        r = runTool({"x", "-q", archive.string(), "-o", out.string()});
+        EXPECT_EQ(r.exitCode, 0) << r.output.substr(0, 2000);
+        EXPECT_TRUE(treeContents(out / "tree") == expected);
+
+        const std::filesystem::path byUnar = dir / (std::string("unar") + solid);
+        if (std::system("unar -v >/dev/null 2>&1") == 0) {
+            ASSERT_EQ(std::system(("unar -q -o " + quote(byUnar.string()) + " " + quote(archive.string()) + " >/dev/null")
+                                      .c_str()),
+                      0);
+            EXPECT_TRUE(treeContents(byUnar / "tree") == expected);
+        }
+    }
+
+    // Two entries of exactly the same name: the second is not written, and that is no success.
+    RarBuilder b;
+    b.marker().mainHeader();
+    b.file({.name = "same.txt", .data = {'1'}});
+    b.file({.name = "same.txt", .data = {'2'}});
+    b.endBlock();
+    writeFileBytes(dir / "same.rar", b.bytes);
+    const RunResult r = runTool({"x", "-y", (dir / "same.rar").string(), "-o", (dir / "same").string()});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("same.txt                                 FAILED: an earlier entry has exactly this name"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("1 of 2 entries not extracted"), std::string::npos) << r.output;
+    EXPECT_EQ(readText(dir / "same" / "same.txt"), "1");
+}
+
+TEST_F(KorvanaRar, StreamsAnEntryFarLargerThanItsMemory) {
+    // 310 MB: 64 KiB of noise, then a match repeating it, and that match repeated.
+    constexpr uint32_t kNoise = 65536, kRepeats = 1200000;
+    std::mt19937 random(15);
+    Bytes noise(kNoise);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+    test::StreamWriter s;
+    s.lzTables(test::defaultLd(), test::defaultDd(), test::defaultRd());
+    for (uint8_t b : noise) s.literal(b);
+    s.match(258, kNoise);
+    for (uint32_t i = 1; i < kRepeats; ++i) s.repeatLast();
+    const uint64_t size = kNoise + uint64_t{258} * kRepeats;
+
+    // Its CRC and SHA-256, computed piece by piece like the tool must.
+    initCrc();
+    uint32_t crc = 0xFFFFFFFFu;
+    const std::filesystem::path expectedSum = dir / "expected.sha256";
+    FILE* sum = ::popen(("sha256sum > " + quote(expectedSum.string())).c_str(), "w");
+    ASSERT_NE(sum, nullptr);
+    for (uint64_t done = 0; done < size;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kNoise - done % kNoise, size - done));
+        const uint8_t* piece = noise.data() + done % kNoise;
+        crc = calcCrc32(crc, piece, static_cast<uint32_t>(n));
+        std::fwrite(piece, 1, n, sum);
+        done += n;
+    }
+    ::pclose(sum);
+
+    RarBuilder b;
+    b.marker().mainHeader();
+    b.file({.name = "big.bin", .data = s.bits.bytes(8), .method = 0x33, .unpSize = static_cast<int64_t>(size),
+            .fileCrc = ~crc});
+    b.endBlock();
+    const std::filesystem::path archive = dir / "big.rar";
+    writeFileBytes(archive, b.bytes);
+
+#if defined(__SANITIZE_ADDRESS__)
+    const std::string limit;  // the sanitizer reserves terabytes of address space: no limit holds
+#else
+    const std::string limit = "ulimit -v 120000 &&";  // KiB: well below the entry's size
+#endif
+    RunResult r = runTool({"t", archive.string()}, limit);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    r = runTool({"x", archive.string(), "-o", dir.path().string()}, limit);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(std::filesystem::file_size(dir / "big.bin"), size);
+    const std::filesystem::path gotSum = dir / "got.sha256";
+    ASSERT_EQ(std::system(("sha256sum < " + quote((dir / "big.bin").string()) + " > " + quote(gotSum.string())).c_str()), 0);
+    EXPECT_EQ(readText(gotSum), readText(expectedSum));
+}
+
 TEST_F(KorvanaRar, BadUsageAndHelp) {
     const std::vector<std::vector<std::string>> bad = {
         {}, {"q", "a.rar"}, {"l"}, {"l", "a.rar", "b.rar"}, {"t", "a.rar", "-p"}, {"x", "a.rar", "-o"},
@@ -191,6 +318,13 @@ TEST_F(KorvanaRar, LogsToTheCacheFolderWhenItExists) {
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0], "Extracting >a.txt< from >" + archive.string() + "< (password is ><)...");
     EXPECT_EQ(m[1], "Extracted 1 Bytes.");
+
+    // A password given to a tool never reaches the log, only a mask.
+    r = runTool({"t", "-pSECRET-WORD", archive.string()}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(logMessages(dir / "korvana" / "debug_unrar.txt")[0],
+              "Extracting >a.txt< from >" + archive.string() + "< (password is >********<)...");
+    EXPECT_EQ(readText(dir / "korvana" / "debug_unrar.txt").find("SECRET-WORD"), std::string::npos);
 
     // A relative HOME would make the log follow the working directory: like the show, no log.
     const std::filesystem::path work = dir / "work";

@@ -3,15 +3,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <set>
 
 #include "commands.h"
 #include "packer/packer.h"
+#include "progress.h"
 
 namespace korvana::rartool {
 
@@ -32,35 +32,12 @@ std::string storedName(const fs::path& path) {
     return name;
 }
 
-bool readWhole(const fs::path& path, std::vector<uint8_t>& data, std::string& why) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        why = "cannot open";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        why = "cannot read";
-        return false;
-    }
-    if (static_cast<uint64_t>(size) > 0x7FFFFFFFu) {
-        why = "too large for a RAR 2.0 entry (2 GiB or more)";
-        return false;
-    }
-    in.seekg(0);
-    data.resize(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
-        why = "read error";
-        return false;
-    }
-    return true;
-}
-
 struct Gathered {
     fs::path archive;             // never packed into itself
     std::vector<PackInput> files;
-    std::set<std::string> names;  // upper-cased, as readers match names case-blind
+    std::set<std::string> names;  // stored names so far: the same path given twice is refused
+    uint64_t bytes = 0;           // input sizes, for the progress
+    unsigned links = 0;           // symbolic links met inside folders, left out
 };
 
 bool addFile(const fs::path& path, Gathered& out) {
@@ -72,18 +49,24 @@ bool addFile(const fs::path& path, Gathered& out) {
         std::fprintf(stderr, "korvana-rar: %s: no name to store it under\n", printable(path.string()).c_str());
         return false;
     }
-    std::string key = in.name;
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (!out.names.insert(key).second) {
-        std::fprintf(stderr, "korvana-rar: %s: given twice (as %s)\n", printable(path.string()).c_str(),
-                     printable(in.name).c_str());
+    if (!out.names.insert(in.name).second) {
+        std::fprintf(stderr, "korvana-rar: %s: given twice on the command line (stored as %s)\n",
+                     printable(path.string()).c_str(), printable(in.name).c_str());
         return false;
     }
-    std::string why;
-    if (!readWhole(path, in.data, why)) {
-        std::fprintf(stderr, "korvana-rar: %s: %s\n", printable(path.string()).c_str(), why.c_str());
+    const uintmax_t size = fs::file_size(path, ec);
+    if (ec) {
+        std::fprintf(stderr, "korvana-rar: %s: cannot read\n", printable(path.string()).c_str());
         return false;
     }
+    if (size > 0x7FFFFFFFu) {
+        std::fprintf(stderr, "korvana-rar: %s: too large for a RAR 2.0 entry (2 GiB or more)\n",
+                     printable(path.string()).c_str());
+        return false;
+    }
+    // Read when its entry is packed, so the inputs are never all in memory at once.
+    in.path = path.string();
+    out.bytes += size;
     struct stat st {};
     if (::stat(path.string().c_str(), &st) == 0) {
         in.dosTime = dosTimeFromUnix(st.st_mtime);
@@ -92,6 +75,27 @@ bool addFile(const fs::path& path, Gathered& out) {
     }
     out.files.push_back(std::move(in));
     return true;
+}
+
+// Names that differ only in letter case or in "_" against a separator are all stored (the format
+// and other extractors keep them apart); one warning per such group, as the show's lookup would
+// only ever find the first.
+void warnAboutNamesakes(const std::vector<PackInput>& files) {
+    const auto sameForTheShow = [](const std::string& a, const std::string& b) {
+        return compareArchiveName(a.c_str(), b.c_str()) < 0;
+    };
+    std::map<std::string, std::vector<std::string>, decltype(sameForTheShow)> groups(sameForTheShow);
+    for (const PackInput& f : files) groups[f.name].push_back(f.name);
+    for (const auto& [key, names] : groups) {
+        if (names.size() < 2) continue;
+        std::string list;
+        for (const std::string& n : names) list += (list.empty() ? "" : ", ") + printable(n);
+        std::fprintf(stderr,
+                     "korvana-rar: warning: %s differ only in letter case or in \"_\" against \"\\\": all are "
+                     "stored, but the show's lookup (which ignores case and takes \"_\" for a separator) would find "
+                     "only the first\n",
+                     list.c_str());
+    }
 }
 
 bool gather(const fs::path& path, bool recurse, Gathered& out) {
@@ -120,7 +124,10 @@ bool gather(const fs::path& path, bool recurse, Gathered& out) {
     }
     std::sort(children.begin(), children.end());
     for (const fs::path& child : children) {
-        if (fs::is_symlink(fs::symlink_status(child, ec))) continue;  // never follow links out of the tree
+        if (fs::is_symlink(fs::symlink_status(child, ec))) {
+            ++out.links;  // never followed out of the tree, and the format cannot hold a link
+            continue;
+        }
         if (!gather(child, recurse, out)) return false;
     }
     return true;
@@ -162,13 +169,20 @@ int cmdAdd(const CommandLine& line) {
     for (size_t i = 1; i < line.arguments.size(); ++i) {
         if (!gather(line.arguments[i], recurse, gathered)) return EXIT_FAILED;
     }
+    if (gathered.links > 0)
+        std::fprintf(stderr, "korvana-rar: left out %u symbolic link%s: a RAR 2.0 archive cannot hold links\n",
+                     gathered.links, gathered.links == 1 ? "" : "s");
+    warnAboutNamesakes(gathered.files);
+    Progress progress(line.has('q'), gathered.bytes);
+    opt.progress = [&progress](const std::string& name, uint64_t done) { progress.update(name, done, done); };
     std::string error;
-    if (!writeArchive(archive, gathered.files, opt, &error)) {
+    const bool written = writeArchive(archive, gathered.files, opt, &error);
+    progress.clear();
+    if (!written) {
         std::fprintf(stderr, "korvana-rar: %s: %s\n", printable(archive).c_str(), error.c_str());
         return EXIT_FAILED;
     }
-    uint64_t total = 0;
-    for (const PackInput& f : gathered.files) total += f.data.size();
+    const uint64_t total = gathered.bytes;
     std::error_code ec;
     const uintmax_t size = fs::file_size(archive, ec);
     std::printf("%s: %zu file%s, %" PRIu64 " bytes packed into %ju bytes (-m%d%s%s%s)\n", printable(archive).c_str(),

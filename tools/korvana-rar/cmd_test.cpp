@@ -1,41 +1,59 @@
-// korvana-rar t: every file entry extracted in memory through archiveExtract, as the show would.
+// korvana-rar t: every file entry decoded and checked in one pass over the archive, by position.
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 
 #include "commands.h"
+#include "progress.h"
 
 namespace korvana::rartool {
+
+namespace {
+
+class Tester : public ArchiveVisitor {
+public:
+    explicit Tester(Progress& progress) : progress_(progress) {}
+
+    bool begin(const ArchiveEntryInfo& entry) override {
+        if (entry.directory()) return false;
+        position_.start(entry);
+        return true;
+    }
+    bool data(const uint8_t*, size_t count) override {
+        position_.advance(count);
+        progress_.update(position_.name(), position_.archiveBytes(), position_.bytes());
+        return true;
+    }
+    void end(const ArchiveEntryInfo& entry, bool ok, const std::string& reason) override {
+        progress_.clear();
+        ++tested;
+        if (ok) {
+            std::printf("Testing %-40s OK\n", printable(entry.name).c_str());
+        } else {
+            ++failed;
+            std::printf("Testing %-40s FAILED: %s\n", printable(entry.name).c_str(), printable(reason).c_str());
+        }
+    }
+
+    unsigned tested = 0, failed = 0;
+
+private:
+    Progress& progress_;
+    WalkPosition position_;
+};
+
+}  // namespace
 
 int cmdTest(const CommandLine& line) {
     if (line.arguments.size() != 1) return usageError(line, "t takes exactly one archive");
     const std::string& path = line.arguments[0];
-    const std::string password = line.value('p');
+    Progress progress(line.has('q'), archiveFileSize(path));
+    Tester tester(progress);
     ArchiveListing listing;
-    if (!listArchive(path, listing)) return EXIT_FAILED;
-    unsigned tested = 0, failed = 0;
-    SeenNames seen;
-    for (const ArchiveEntryInfo& block : listing.blocks) {
-        if (!block.isFile() || block.directory()) continue;
-        std::printf("Testing %-40s ", printable(block.name).c_str());
-        if (!seen.add(block.name)) {
-            std::printf("SKIPPED: an earlier entry has the same name\n");
-            continue;
-        }
-        ++tested;
-        uint8_t* buffer = nullptr;
-        uint32_t size = 0;
-        std::string reason;
-        const bool ok = extractEntry(path, block.name, password, buffer, size, reason);
-        std::free(buffer);
-        if (ok) {
-            std::printf("OK\n");
-        } else {
-            ++failed;
-            std::printf("FAILED: %s\n", printable(reason).c_str());
-        }
-    }
-    bool broken = !listing.complete;
+    if (!walkArchive(path, line.value('p'), tester, listing)) return EXIT_FAILED;
+    progress.clear();
+    const bool broken = !listing.complete;
     if (broken) std::printf("The archive ends early or its block chain is broken.\n");
+    const unsigned tested = tester.tested, failed = tester.failed;
     if (failed == 0 && !broken) {
         std::printf("All OK (%u %s)\n", tested, tested == 1 ? "file" : "files");
         return EXIT_OK;

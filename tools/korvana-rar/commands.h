@@ -6,6 +6,8 @@
 // on the command line; the command gets its positional arguments and option values.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,25 +42,43 @@ std::string printable(const std::string& name);
 // Lists the archive, or says on stderr that it cannot be read as one and returns false.
 bool listArchive(const std::string& path, ArchiveListing& listing);
 
-// Extracts one entry in memory through archiveExtract, as the show would. On failure `reason` is
-// the reader's own last word on why (its last message before the final failure line), so the tool
-// can say more than "failed". The caller frees `buffer`.
-bool extractEntry(const std::string& archive, const std::string& name, const std::string& password,
-                  uint8_t*& buffer, uint32_t& size, std::string& reason);
+// Walks the archive once with archiveWalk, or says on stderr that it cannot be read as one and
+// returns false.
+bool walkArchive(const std::string& path, const std::string& password, ArchiveVisitor& visitor,
+                 ArchiveListing& listing);
 
-// Names seen so far, matched as the reader matches them. `add` is false for a later namesake,
-// which archiveExtract, finding entries by name, can never reach.
-class SeenNames {
+// The size of the archive file (0 when unknown), what progress through it is measured against.
+uint64_t archiveFileSize(const std::string& path);
+
+// Where a walk stands, for the progress line: the entry being decoded and how far into it.
+class WalkPosition {
 public:
-    bool add(const std::string& name);
+    void start(const ArchiveEntryInfo& entry) {
+        entry_ = &entry;
+        inEntry_ = 0;
+    }
+    void advance(size_t count) {
+        inEntry_ += count;
+        bytes_ += count;
+    }
+    const std::string& name() const { return entry_->name; }
+    // Archive bytes behind us, estimated within the entry by its share decoded so far.
+    uint64_t archiveBytes() const {
+        const uint64_t unpacked = entry_->unpSize ? entry_->unpSize : 1;
+        return static_cast<uint64_t>(entry_->offset) + entry_->headSize +
+               entry_->dataSize * std::min<uint64_t>(inEntry_, unpacked) / unpacked;
+    }
+    uint64_t bytes() const { return bytes_; }  // decoded bytes so far, all entries
 
 private:
-    std::vector<std::string> names_;
+    const ArchiveEntryInfo* entry_ = nullptr;
+    uint64_t inEntry_ = 0;
+    uint64_t bytes_ = 0;
 };
 
 int cmdList(const CommandLine& line);     // l ARCHIVE
-int cmdTest(const CommandLine& line);     // t ARCHIVE [-pPASSWORD]
-int cmdExtract(const CommandLine& line);  // x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y]
+int cmdTest(const CommandLine& line);     // t ARCHIVE [-pPASSWORD] [-q]
+int cmdExtract(const CommandLine& line);  // x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]
 int cmdAdd(const CommandLine& line);      // a: defined in cmd_add.cpp by the packer's side
 
 }  // namespace korvana::rartool

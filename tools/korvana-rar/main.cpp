@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "archive/debug_log.h"
@@ -25,10 +26,10 @@ struct Command {
 // The commands. Register a new one with one line here (see commands.h).
 const Command kCommands[] = {
     {"l", cmdList, "", "l ARCHIVE", "list every block: name, sizes, ratio, method, version, marks"},
-    {"t", cmdTest, "p=", "t ARCHIVE [-pPASSWORD]", "extract every file in memory and check it"},
-    {"x", cmdExtract, "p=o:y", "x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y]",
+    {"t", cmdTest, "p=q", "t ARCHIVE [-pPASSWORD] [-q]", "decode and check every file, in one pass"},
+    {"x", cmdExtract, "p=o:yq", "x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]",
      "extract entries (all when none named) under DIR (default: the current folder)"},
-    {"a", cmdAdd, "m+sp=r", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r]",
+    {"a", cmdAdd, "m+sp=rq", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r] [-q]",
      "write a new RAR 2.0 archive of the files (folders with -r), replacing ARCHIVE once complete"},
 };
 
@@ -46,8 +47,10 @@ void printHelp(FILE* out) {
                  "  -y          overwrite existing files (never done without it)\n"
                  "  -m0..-m5    a: store, or pack from fastest (-m1) to smallest (-m5); default -m3\n"
                  "  -mm, -mm-   a: multimedia (audio) coding forced on, or off; default: chosen by size\n"
-                 "  -s, -r      a: solid archive; recurse into folders\n\n"
-                 "Entry names match case-blind, with \"\\\" and \"/\" the same.\n"
+                 "  -s, -r      a: solid archive; recurse into folders\n"
+                 "  -q          no progress line (it is shown only when stderr is a terminal)\n\n"
+                 "ENTRY names for x match case-blind, with \"\\\", \"/\" and \"_\" the same, as the show\n"
+                 "looks names up; t and x take every entry by its place, whatever its name.\n"
                  "Exit codes: 0 done, 1 an entry or the archive failed, 2 wrong usage.\n"
                  "The reader's debug log goes to $XDG_CACHE_HOME/korvana/debug_unrar.txt (default\n"
                  "~/.cache/korvana/) when that folder exists, as for the show itself.\n");
@@ -189,22 +192,12 @@ std::string printable(const std::string& name) {
     return out;
 }
 
-namespace {
-
-std::vector<std::string> collected;
-void collect(void*, const char* message) { collected.emplace_back(message); }
-
-std::string failureReason() {
-    // The first line is the progress line, the last the summary; the reason lies between.
-    for (size_t i = collected.size(); i-- > 0;) {
-        const std::string& m = collected[i];
-        if (m.rfind("Error - couldn't extract", 0) == 0 || m.rfind("Extracting >", 0) == 0) continue;
-        return m;
-    }
-    return "not found in the archive";
+bool walkArchive(const std::string& path, const std::string& password, ArchiveVisitor& visitor,
+                 ArchiveListing& listing) {
+    if (archiveWalk(path.c_str(), password.c_str(), visitor, listing)) return true;
+    std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n", path.c_str());
+    return false;
 }
-
-}  // namespace
 
 bool listArchive(const std::string& path, ArchiveListing& listing) {
     if (archiveList(path.c_str(), listing)) return true;
@@ -212,23 +205,10 @@ bool listArchive(const std::string& path, ArchiveListing& listing) {
     return false;
 }
 
-bool extractEntry(const std::string& archive, const std::string& name, const std::string& password,
-                  uint8_t*& buffer, uint32_t& size, std::string& reason) {
-    collected.clear();
-    setDebugLogListener(collect, nullptr);
-    buffer = nullptr;
-    size = 0;
-    const int ok = archiveExtract(&buffer, &size, name.c_str(), archive.c_str(), password.c_str());
-    setDebugLogListener(nullptr, nullptr);
-    if (!ok) reason = failureReason();
-    return ok != 0;
-}
-
-bool SeenNames::add(const std::string& name) {
-    for (const std::string& earlier : names_)
-        if (compareArchiveName(earlier.c_str(), name.c_str()) == 0) return false;
-    names_.push_back(name);
-    return true;
+uint64_t archiveFileSize(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<uint64_t>(size);
 }
 
 }  // namespace korvana::rartool
