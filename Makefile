@@ -4,7 +4,10 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test clean deps
+# `make fuzz`: every fuzz target for FUZZ_SECONDS each (CI gives them 45).
+FUZZ_SECONDS ?= 600
+
+.PHONY: all build run test clean deps fuzz
 
 all: build
 
@@ -22,6 +25,9 @@ deps:
 
 test:
 	scripts/test
+
+fuzz: build
+	BUILD_DIR=$(BUILD_DIR) scripts/ci-fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD_DIR)
