@@ -6,7 +6,10 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test clean deps contact-sheet windows windows-package
+# `make fuzz`: every fuzz target for FUZZ_SECONDS each (CI gives them 45).
+FUZZ_SECONDS ?= 600
+
+.PHONY: all build run test clean deps fuzz contact-sheet windows windows-package
 
 all: build
 
@@ -34,6 +37,9 @@ windows:
 
 windows-package:
 	scripts/build-windows --package
+
+fuzz: build
+	BUILD_DIR=$(BUILD_DIR) scripts/ci-fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD_DIR)

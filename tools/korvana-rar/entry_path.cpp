@@ -11,6 +11,9 @@ bool relativeComponents(const std::string& name, std::vector<std::string>& compo
     for (char& c : path)
         if (c == '\\') c = '/';
     if (path.empty() || path[0] == '/') return false;
+    // A NUL would end the component where the system reads it: "..\0x" passes as a name and
+    // opens as "..".
+    if (path.find('\0') != std::string::npos) return false;
     if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) return false;
     size_t start = 0;
     while (start <= path.size()) {
