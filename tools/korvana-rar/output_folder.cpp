@@ -1,4 +1,7 @@
+// The POSIX side of korvana-rar x's output folder (output_folder_win32.cpp is the Windows side).
 #include "output_folder.h"
+
+#ifndef _WIN32
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -132,3 +135,5 @@ void OutputFolder::discard() {
 }
 
 }  // namespace korvana::rartool
+
+#endif  // !_WIN32

@@ -31,9 +31,15 @@ public:
     void discard();
 
 private:
+#ifdef _WIN32
+    std::string root_;       // the output folder's path
+    std::string folder_;     // the started file's folder
+    void* file_ = nullptr;   // the started file (a HANDLE), under its temporary name
+#else
     int root_ = -1;
     int folder_ = -1;   // the started file's folder
     int file_ = -1;     // the started file, under its temporary name
+#endif
     std::string temp_;  // that name
     std::string leaf_;  // its real name
     bool overwrite_ = false;
