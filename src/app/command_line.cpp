@@ -64,7 +64,7 @@ bool checkCombinations(const CommandLine& options, std::string& error) {
 
 const std::vector<OptionSpec>& commandLineOptions() {
     static const std::vector<OptionSpec> options = {
-        {"--windowed", {}, "play in a window of the picture's size (640 x 480 times the scale)",
+        {"--windowed", {}, "play in a window (640 x 480 times the scale) instead of full screen",
          [](CommandLine& out, const std::vector<std::string>&, std::string&) {
              out.windowed = true;
              return true;

@@ -13,12 +13,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/gl.h"
-#include "platform/window.h"
 #include "platform/test_media.h"
+#include "platform/window.h"
 
 namespace korvana {
 namespace {
@@ -249,15 +250,15 @@ TEST(Window, FullScreenFillsTheScreenWithoutAWindowManager) {
     if (server.display().empty()) GTEST_SKIP() << "Xvfb did not start";
 
     struct EnvironmentScope {
-        std::vector<std::pair<std::string, std::string>> saved;
+        std::vector<std::pair<std::string, std::optional<std::string>>> saved;
         void set(const char* name, const std::string& value) {
             const char* old = getenv(name);
-            saved.emplace_back(name, old ? old : std::string("\x01"));
+            saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
             setenv(name, value.c_str(), 1);
         }
         ~EnvironmentScope() {
             for (const auto& [name, value] : saved)
-                if (value == "\x01") unsetenv(name.c_str()); else setenv(name.c_str(), value.c_str(), 1);
+                if (value) setenv(name.c_str(), value->c_str(), 1); else unsetenv(name.c_str());
         }
     } environment;
     environment.set("DISPLAY", server.display());

@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The executable's picture, then one in each of three scenes (tube with the title overlay, tube
-// box, pipe), each a few frames after a clear so the geometry shows through its trail.
+// box, pipe), the trail scenes a few frames after a clear so the geometry shows through its trail.
 const uint32_t TIMES[] = {600, 5000, 38180, 62080};
 
 std::vector<FrameCapture> captureAtScale(int32_t scale) {
@@ -42,8 +42,8 @@ std::vector<FrameCapture> captureAtScale(int32_t scale) {
 // differently: the partly covered pixels along edges, and textures shrunk without mipmaps, which
 // meet other texels at twice the rate; the light trails add several such frames up. Measured on
 // llvmpipe: a mean of 0.4 to 2.3 per channel, at most 0.11 % of the pixels off by more than 64.
-// The bounds leave room for other rasterisers and still fail a picture moved by one pixel at
-// 640 x 480 in most scenes (a mean of 1.5 to 8.2, 0.27 % to 1.6 % such pixels), let alone a
+// The bounds leave room for other rasterisers and still fail three of the four pictures moved by
+// one pixel at 640 x 480 (a mean of 1.5 to 8.2, 0.27 % to 1.6 % such pixels), let alone a
 // viewport or overlay left at 640 x 480 in a corner of the larger picture (a mean of 25 to 70).
 constexpr double MAX_MEAN_DIFFERENCE = 4.0;
 constexpr double MAX_FAR_SHARE = 0.005;
