@@ -119,7 +119,7 @@ struct VideoWriter::State {
         }
     }
 
-    // The sound sample where the picture `pictures` begins.
+    // The sound sample at which picture number `pictureCount` begins.
     int64_t samplesAt(int64_t pictureCount) const {
         return pictureCount * audio->sample_rate / settings.fps;
     }
