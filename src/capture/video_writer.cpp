@@ -252,7 +252,7 @@ bool VideoWriter::open(const VideoSettings& settings, std::string& error) {
         error = "the video's size and rate must be positive, the size even";
         return false;
     }
-    av_log_set_level(AV_LOG_ERROR);
+    av::keepQuiet();
     state_ = std::make_unique<State>();
     State& s = *state_;
     s.settings = settings;
