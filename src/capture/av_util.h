@@ -11,9 +11,14 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 }
 
 namespace korvana::av {
+
+// FFmpeg's notes and warnings speak to its own developers; failures reach the user through our
+// messages, with FFmpeg's errors beside them.
+inline void keepQuiet() { av_log_set_level(AV_LOG_ERROR); }
 
 inline std::string errorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};

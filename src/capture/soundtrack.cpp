@@ -38,6 +38,7 @@ bool formatReadable(AVSampleFormat format) {
 
 bool SoundtrackSource::open(const std::string& path, uint32_t fromMs, std::string& error) {
     path_ = path;
+    av::keepQuiet();
     if (!av::openInput(path, input_, error)) return false;
     const AVCodec* codec = nullptr;
     streamIndex_ = av_find_best_stream(input_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
@@ -52,6 +53,7 @@ bool SoundtrackSource::open(const std::string& path, uint32_t fromMs, std::strin
         error = "out of memory";
         return false;
     }
+    decoder_->pkt_timebase = input_->streams[streamIndex_]->time_base;
     int result = avcodec_parameters_to_context(decoder_.get(), input_->streams[streamIndex_]->codecpar);
     if (result >= 0) result = avcodec_open2(decoder_.get(), codec, nullptr);
     if (result < 0) {

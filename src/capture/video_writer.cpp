@@ -119,7 +119,7 @@ struct VideoWriter::State {
         }
     }
 
-    // The sound sample where the picture `pictures` begins.
+    // The sound sample at which picture number `pictureCount` begins.
     int64_t samplesAt(int64_t pictureCount) const {
         return pictureCount * audio->sample_rate / settings.fps;
     }
@@ -252,7 +252,7 @@ bool VideoWriter::open(const VideoSettings& settings, std::string& error) {
         error = "the video's size and rate must be positive, the size even";
         return false;
     }
-    av_log_set_level(AV_LOG_ERROR);
+    av::keepQuiet();
     state_ = std::make_unique<State>();
     State& s = *state_;
     s.settings = settings;

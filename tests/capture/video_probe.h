@@ -36,9 +36,11 @@ struct VideoProbe {
     int64_t pictures = 0;  // decoded
 };
 
-// `onPicture` gets each decoded picture in order as packed RGB, top row first.
+// `onPicture` gets each decoded picture in order as packed RGB, top row first; `onSound` each
+// decoded piece of sound with its start in seconds.
 inline VideoProbe probeVideo(const std::string& path,
-                             const std::function<void(int64_t, const std::vector<uint8_t>&)>& onPicture = {}) {
+                             const std::function<void(int64_t, const std::vector<uint8_t>&)>& onPicture = {},
+                             const std::function<void(double, const AVFrame&)>& onSound = {}) {
     VideoProbe probe;
     AVFormatContext* input = nullptr;
     if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0 ||
@@ -83,6 +85,7 @@ inline VideoProbe probeVideo(const std::string& path,
         while (avcodec_receive_frame(decoder, frame) == 0) {
             s.start = std::min(s.start, frame->best_effort_timestamp * tb);
             if (which == 1) {
+                if (onSound) onSound(frame->best_effort_timestamp * tb, *frame);
                 av_frame_unref(frame);
                 continue;
             }
