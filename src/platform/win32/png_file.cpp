@@ -1,6 +1,7 @@
 // PNG files through the Windows Imaging Component (RGBA in our code, BGRA inside WIC).
 #include "platform/png_file.h"
 
+#include <climits>
 #include <utility>
 
 #include <windows.h>
