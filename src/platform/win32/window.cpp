@@ -35,6 +35,12 @@ const PIXELFORMATDESCRIPTOR kPixelFormat = {
     PFD_MAIN_PLANE, 0, 0, 0, 0};
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
 
+// The display mode the show has always switched to. A larger picture (--scale above 1) keeps the
+// desktop's mode and covers the screen with its window instead: modes such as 1280 x 960 are often
+// not on offer, and the picture is letterboxed into whatever the window has.
+constexpr int32_t kShowModeWidth = 640;
+constexpr int32_t kShowModeHeight = 480;
+
 struct WindowState {
     HWND window = nullptr;
     HDC deviceContext = nullptr;
@@ -43,6 +49,8 @@ struct WindowState {
 };
 
 WindowState state;
+int32_t detachedWidth = 0;
+int32_t detachedHeight = 0;
 
 HGLRC createGLContext() {
     const int format = ChoosePixelFormat(state.deviceContext, &kPixelFormat);
@@ -119,7 +127,8 @@ bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bits
         return false;
     }
 
-    if (fullScreen) {
+    const bool changeMode = fullScreen && width <= kShowModeWidth && height <= kShowModeHeight;
+    if (changeMode) {
         DEVMODEA mode{};
         mode.dmSize = kDevModeSize;
         mode.dmPelsWidth = static_cast<DWORD>(width);
@@ -133,8 +142,12 @@ bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bits
     // The height is one short, as the show has always asked (it only matters in full screen).
     RECT rect{0, 0, width, height - 1};
     AdjustWindowRectEx(&rect, kWindowStyle, FALSE, WS_EX_TOOLWINDOW);
-    const int windowWidth = fullScreen ? rect.right - rect.left : width;
-    const int windowHeight = fullScreen ? rect.bottom - rect.top : height;
+    int windowWidth = fullScreen ? rect.right - rect.left : width;
+    int windowHeight = fullScreen ? rect.bottom - rect.top : height;
+    if (fullScreen && !changeMode) {
+        windowWidth = GetSystemMetrics(SM_CXSCREEN);
+        windowHeight = GetSystemMetrics(SM_CYSCREEN);
+    }
     state.destroying = false;
     state.window = CreateWindowExA(fullScreen ? WS_EX_TOOLWINDOW : 0, kClassName, fullScreen ? "Korvana" : "Tavlomir",
                                    fullScreen ? kFullScreenStyle : kWindowStyle, 0, 0, windowWidth, windowHeight,
@@ -190,8 +203,21 @@ void pumpWindowEvents() {
 }
 
 bool glWindowOpen() { return state.window != nullptr; }
-int32_t pictureWidth() { return detail::currentPictureWidth(); }
-int32_t pictureHeight() { return detail::currentPictureHeight(); }
+int32_t pictureWidth() { return state.window != nullptr ? detail::currentPictureWidth() : detachedWidth; }
+int32_t pictureHeight() { return state.window != nullptr ? detail::currentPictureHeight() : detachedHeight; }
+
+void setDetachedPictureSize(int32_t width, int32_t height) {
+    detachedWidth = width;
+    detachedHeight = height;
+}
+
+bool pictureRoom(bool fullScreen, int32_t& width, int32_t& height) {
+    RECT room{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!fullScreen && !SystemParametersInfoA(SPI_GETWORKAREA, 0, &room, 0)) return false;
+    width = room.right - room.left;
+    height = room.bottom - room.top;
+    return width > 0 && height > 0;
+}
 
 void bindPicture() { detail::bindPictureFramebuffer(); }
 
