@@ -311,7 +311,7 @@ inline WalkedEntry walkTo(const std::filesystem::path& archive, const std::strin
         }
     } visitor(name);
     ArchiveListing listing;
-    archiveWalk(archive.c_str(), password, visitor, listing);
+    archiveWalk(archive.string().c_str(), password, visitor, listing);
     return visitor.result;
 }
 
