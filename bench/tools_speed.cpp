@@ -114,15 +114,17 @@ void singleFile(const char* label, std::vector<uint8_t> data, const fs::path& sc
     for (const char level : levels + "3") {
         const std::string option = std::string("-m") + level;
         const Run r = best({kTool, "a", "-q", option, rar.string(), "data.bin"}, sink, 1);
-        print(("korvana-rar a " + option).c_str(), mb, r, sizeNote(rar));
+        const std::string size = sizeNote(rar);
+        print(("korvana-rar a " + option).c_str(), mb, r, size);
     }
     for (const char* level : {"-6", "-9"}) {
         const Run r = best({"gzip", level, "-k", "-f", raw.string()}, sink, 1);
-        print((std::string("gzip ") + level).c_str(), mb, r, sizeNote(gz));
+        const std::string size = sizeNote(gz);
+        print((std::string("gzip ") + level).c_str(), mb, r, size);  // the last, -9, is read below
     }
-    runOnce({"gzip", "-9", "-k", "-f", raw.string()}, sink);
     const Run x6 = best({"xz", "-6", "-k", "-f", "-T1", raw.string()}, sink, 1);
-    print("xz -6", mb, x6, sizeNote(xz));
+    const std::string xzSize = sizeNote(xz);
+    print("xz -6", mb, x6, xzSize);
 
     std::printf("  reading (best of 5; archive made with -m3, gzip -9, xz -6)\n");
     print("korvana-rar t", mb, best({kTool, "t", "-q", rar.string()}, sink, 5));
@@ -163,7 +165,9 @@ void manyFiles(const fs::path& tree, const std::string& label, const fs::path& s
     const fs::path rar = scratch / "tree.rar", ours = scratch / "ours", theirs = scratch / "theirs";
     const std::string pack = "cd " + quote(tree.parent_path()) + " && " + quote(kTool) + " a -q -s -m3 -r " +
                              quote(rar) + " " + quote(tree.filename());
-    print("korvana-rar a -s -m3 -r", mb, best({"sh", "-c", pack}, "/dev/null", 1), sizeNote(rar));
+    const Run packed = best({"sh", "-c", pack}, "/dev/null", 1);
+    const std::string size = sizeNote(rar);
+    print("korvana-rar a -s -m3 -r", mb, packed, size);
     print("korvana-rar t", mb, best({kTool, "t", "-q", rar.string()}, "/dev/null", 3));
     print("korvana-rar x (to a folder)", mb, best({kTool, "x", "-q", rar.string(), "-o", ours.string()}, "/dev/null", 3, ours));
     print("unar (to a folder)", mb, best({"unar", "-q", "-f", "-o", theirs.string(), rar.string()}, "/dev/null", 3, theirs));
@@ -182,6 +186,7 @@ void manyFiles(const fs::path& tree, const std::string& label, const fs::path& s
 }  // namespace
 
 int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);  // figures as they come: a full run takes a while
     const size_t mixedMb = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200;
     const size_t files = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 5000;
     const fs::path tree = argc > 3 ? fs::path(argv[3]) : fs::path("/usr/share/doc");

@@ -36,7 +36,7 @@ struct PackInput {
     int level = -1;              // per-entry override of PackOptions::level; -1 uses the options
     // A file to read the bytes from when this entry's turn comes (then `data` stays empty), so
     // that the inputs are never all in memory at once.
-    std::string path{};
+    std::string path = {};
 };
 
 // Builds the whole archive in memory (inputs with a `path` are read as their turn comes). False (with a reason in *error when given) on bad input,

@@ -1,6 +1,5 @@
 // korvana-rar t: every file entry decoded and checked in one pass over the archive, by position.
 #include <cstdio>
-#include <filesystem>
 
 #include "commands.h"
 #include "progress.h"
