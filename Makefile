@@ -6,7 +6,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-# `make fuzz`: every fuzz target for FUZZ_SECONDS each (CI gives them 45).
+# `make fuzz`: every fuzz target for FUZZ_SECONDS each (CI gives them 30).
 FUZZ_SECONDS ?= 600
 
 .PHONY: all build run test clean deps fuzz contact-sheet windows windows-package

@@ -16,7 +16,9 @@ using fuzz::fail;
 
 namespace {
 
-constexpr size_t MAX_TOTAL = 32 * 1024;  // bytes over all entries: keeps each run in milliseconds
+// Bytes over all entries. The encoder's parse dominates each run, so this sets the target's speed
+// (8 KiB: twice the inputs a second of 32 KiB); long distances are left to the round-trip tests.
+constexpr size_t MAX_TOTAL = 8 * 1024;
 
 std::vector<uint8_t> entryBytes(fuzz::InputCursor& in, uint8_t kind, size_t length) {
     std::vector<uint8_t> out;
