@@ -1,6 +1,7 @@
 // korvana-rar x's entry-name mapping on arbitrary names: every name either comes back as
 // components that stay below the output folder once each is used as a file name, or is refused.
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "korvana-rar/entry_path.h"

@@ -30,7 +30,6 @@ public:
         at_ += count;
         return out;
     }
-    size_t remaining() const { return size_ - at_; }
 
 private:
     const uint8_t* data_;
