@@ -9,7 +9,7 @@
 #include "platform/gl.h"
 #include "platform/input.h"
 #include "platform/message_box.h"
-#include "platform/win32/picture.h"
+#include "platform/common/picture.h"
 
 namespace korvana {
 

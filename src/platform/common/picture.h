@@ -1,7 +1,7 @@
 // The persistent picture of the window layer: a framebuffer object (RGBA8 colour, 24-bit depth)
-// that all drawing goes into, presented by a blit into the window's own framebuffer. Nothing in it
-// is Win32's own (the lookup is passed in), so the SDL layer's copy of the same can move onto it.
-// The rest of the program knows the picture through window.h.
+// that all drawing goes into, presented by a blit into the window's own framebuffer. Both backends
+// use it; each passes in its own way of looking up GL entry points. The rest of the program knows
+// the picture through window.h.
 #pragma once
 
 #include <cstdint>

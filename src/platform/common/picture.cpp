@@ -1,4 +1,4 @@
-#include "platform/win32/picture.h"
+#include "platform/common/picture.h"
 
 #include <algorithm>
 
