@@ -23,6 +23,7 @@ struct Output {
 constexpr Output kOutputs[] = {
     {"640 x 480", ""},
     {"1280 x 960", "--size 1280x960"},
+    {"1280 x 960, --scale 2", "--scale 2"},
 };
 
 }  // namespace
