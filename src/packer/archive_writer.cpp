@@ -146,7 +146,7 @@ public:
 
     bool put(const uint8_t* data, size_t size) {
         buf_.insert(buf_.end(), data, data + size);
-        return flush(buf_.size() / 16 * 16);
+        return flush(encrypt_ ? buf_.size() / 16 * 16 : buf_.size());
     }
     bool finish() {
         if (encrypt_) buf_.resize((buf_.size() + 15) / 16 * 16, 0);
@@ -158,8 +158,6 @@ private:
         if (n == 0) return true;
         if (encrypt_)
             for (size_t i = 0; i < n; i += 16) encryptBlock(keys_, buf_.data() + i);
-        else
-            n = buf_.size();
         std::vector<uint8_t> rest(buf_.begin() + static_cast<std::ptrdiff_t>(n), buf_.end());
         buf_.resize(n);
         if (!sink_(buf_, error_)) return false;
@@ -221,8 +219,11 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
                 encoderLevel = level;
             }
             encoder->beginEntry(solidEntry);
+            uint64_t fed = 0;
             const auto pack = [&](const uint8_t* data, size_t n) {
                 encoder->feed(data, n);
+                fed += n;
+                if (opt.progress) opt.progress(f.name, bytesDone + fed);  // a large file moves too
                 return packed.append(encoder->takeOutput(), error);
             };
             if (!readPieces(f, pack, &size, &crc, error) || !packed.append(encoder->finishEntry(), error)) return false;
