@@ -6,6 +6,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,9 +35,11 @@ constexpr uint8_t kUnpVer = 20;
 constexpr size_t kMaxName = 259;      // what a reader's name buffer holds
 constexpr size_t kMaxPassword = 254;  // what a reader's password buffer holds
 constexpr uint64_t kMaxEntry = 0x7FFFFFFF;  // sizes a reader counts in signed 32 bits
-// A solid stream restarts before it grows past this: the encoder keeps the whole stream in memory,
-// and a restart costs only the tables and the one window of history it drops.
-constexpr uint64_t kMaxSolidStream = uint64_t(32) << 20;
+// Inputs are read, and packed bytes copied out, this much at a time (a multiple of the cipher's
+// 16-byte block).
+constexpr size_t kPiece = size_t(1) << 20;
+// Packed bytes of an entry beyond this wait in a temporary file rather than in memory.
+constexpr size_t kSpillAbove = size_t(8) << 20;
 
 void put16(std::vector<uint8_t>& v, uint32_t x) {
     v.push_back(uint8_t(x));
@@ -79,29 +82,113 @@ namespace {
 // Receives the archive's bytes in order; false when they could not be kept (reason in *error).
 using ArchiveSink = std::function<bool(const std::vector<uint8_t>& bytes, std::string* error)>;
 
-// The bytes of an entry whose input is a file, read when its turn comes. Left for later: the
-// encoder takes an entry whole (with its history and the tokens of its open block), so one large
-// file is still held in memory, a few times over, while it is packed.
-bool readInput(const PackInput& f, std::vector<uint8_t>& data, std::string* error) {
-    std::FILE* in = std::fopen(f.path.c_str(), "rb");
-    if (!in) return fail(error, f.path + ": cannot open: " + std::strerror(errno));
-    data.clear();
-    uint8_t chunk[1 << 16];
-    size_t n;
-    bool tooLarge = false;
-    while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-        if (data.size() + n > kMaxEntry) {
-            tooLarge = true;
-            break;
+using PieceFn = std::function<bool(const uint8_t* data, size_t size)>;
+
+// Hands the entry's bytes to `take` in pieces of kPiece (the last one shorter), from its file when
+// it has one, so that an input is never in memory whole; its size and CRC come back.
+bool readPieces(const PackInput& f, const PieceFn& take, uint64_t* size, uint32_t* crc, std::string* error) {
+    *size = 0;
+    uint32_t c = 0xFFFFFFFFu;
+    if (f.path.empty()) {
+        for (size_t at = 0; at < f.data.size(); at += kPiece) {
+            const size_t n = std::min(kPiece, f.data.size() - at);
+            c = calcCrc32(c, f.data.data() + at, n);
+            if (!take(f.data.data() + at, n)) return false;
         }
-        data.insert(data.end(), chunk, chunk + n);
+        *size = f.data.size();
+        *crc = ~c;
+        return true;
     }
-    const bool readError = std::ferror(in) != 0;
-    std::fclose(in);
-    if (tooLarge) return fail(error, f.path + ": too large for a RAR 2.0 entry (2 GiB or more)");
-    if (readError) return fail(error, f.path + ": read error");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(f.path.c_str(), "rb"), &std::fclose);
+    if (!in) return fail(error, f.path + ": cannot open: " + std::strerror(errno));
+    std::vector<uint8_t> piece(kPiece);
+    size_t n;
+    while ((n = std::fread(piece.data(), 1, piece.size(), in.get())) > 0) {
+        *size += n;
+        if (*size > kMaxEntry) return fail(error, f.path + ": too large for a RAR 2.0 entry (2 GiB or more)");
+        c = calcCrc32(c, piece.data(), n);
+        if (!take(piece.data(), n)) return false;
+    }
+    if (std::ferror(in.get())) return fail(error, f.path + ": read error");
+    *crc = ~c;
     return true;
 }
+
+// The packed bytes of one entry, all of which must be counted before its header goes out: kept in
+// memory while small, in an unnamed temporary file beyond.
+class PackedBytes {
+public:
+    bool append(const std::vector<uint8_t>& bytes, std::string* error) {
+        size_ += bytes.size();
+        mem_.insert(mem_.end(), bytes.begin(), bytes.end());
+        if (mem_.size() <= kSpillAbove) return true;
+        if (!file_) file_.reset(std::tmpfile());
+        if (!file_ || std::fwrite(mem_.data(), 1, mem_.size(), file_.get()) != mem_.size())
+            return fail(error, std::string("cannot keep the packed data in a temporary file: ") + std::strerror(errno));
+        mem_.clear();
+        return true;
+    }
+    uint64_t size() const { return size_; }
+    bool forEachPiece(const PieceFn& take, std::string* error) {
+        if (file_) {
+            if (std::fflush(file_.get()) != 0 || std::fseek(file_.get(), 0, SEEK_SET) != 0)
+                return fail(error, "cannot read back the temporary file");
+            std::vector<uint8_t> piece(kPiece);
+            size_t n;
+            while ((n = std::fread(piece.data(), 1, piece.size(), file_.get())) > 0)
+                if (!take(piece.data(), n)) return false;
+            if (std::ferror(file_.get())) return fail(error, "cannot read back the temporary file");
+        }
+        for (size_t at = 0; at < mem_.size(); at += kPiece)
+            if (!take(mem_.data() + at, std::min(kPiece, mem_.size() - at))) return false;
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> mem_;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, &std::fclose};
+    uint64_t size_ = 0;
+};
+
+// Passes an entry's data on to the sink, encrypted in 16-byte blocks when a password is given
+// (the last one padded with zeros).
+class DataOut {
+public:
+    DataOut(const ArchiveSink& sink, const std::string& password, std::string* error) : sink_(sink), error_(error) {
+        encrypt_ = !password.empty();
+        if (encrypt_) setCryptKeys(keys_, password.c_str());
+    }
+    ~DataOut() { wipeSecret(&keys_, sizeof keys_); }
+    DataOut(const DataOut&) = delete;
+    DataOut& operator=(const DataOut&) = delete;
+
+    bool put(const uint8_t* data, size_t size) {
+        buf_.insert(buf_.end(), data, data + size);
+        return flush(encrypt_ ? buf_.size() / 16 * 16 : buf_.size());
+    }
+    bool finish() {
+        if (encrypt_) buf_.resize((buf_.size() + 15) / 16 * 16, 0);
+        return flush(buf_.size());
+    }
+
+private:
+    bool flush(size_t n) {
+        if (n == 0) return true;
+        if (encrypt_)
+            for (size_t i = 0; i < n; i += 16) encryptBlock(keys_, buf_.data() + i);
+        std::vector<uint8_t> rest(buf_.begin() + static_cast<std::ptrdiff_t>(n), buf_.end());
+        buf_.resize(n);
+        if (!sink_(buf_, error_)) return false;
+        buf_ = std::move(rest);
+        return true;
+    }
+
+    const ArchiveSink& sink_;
+    std::string* error_;
+    bool encrypt_ = false;
+    CryptState keys_{};
+    std::vector<uint8_t> buf_;
+};
 
 bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt, const ArchiveSink& sink,
                     std::string* error) {
@@ -134,48 +221,46 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
     std::unique_ptr<pack::Rar20Encoder> encoder;
     int encoderLevel = -1;
     bool packedBefore = false;  // a packed entry precedes: solid entries continue its stream
-    uint64_t streamBytes = 0;   // bytes in the current solid stream
     uint64_t bytesDone = 0;     // input bytes behind us, for the progress
-    std::vector<uint8_t> fileBytes;  // the input of an entry read from a file
     for (const PackInput& f : files) {
         if (opt.progress) opt.progress(f.name, bytesDone);
-        if (!f.path.empty() && !readInput(f, fileBytes, error)) return false;
-        const std::vector<uint8_t>& input = f.path.empty() ? f.data : fileBytes;
         const int level = f.level >= 0 ? f.level : opt.level;
-        std::vector<uint8_t> data;
-        bool stored = level == 0 || input.empty();
-        if (streamBytes + input.size() > kMaxSolidStream) packedBefore = false;
-        bool solidEntry = opt.solid && packedBefore;
-        if (!solidEntry) streamBytes = 0;
+        const bool solidEntry = opt.solid && packedBefore;
+        bool stored = level == 0 || (f.path.empty() && f.data.empty());
+        uint64_t size = 0;
+        uint32_t crc = 0;
+        PackedBytes packed;
         if (!stored) {
             // One encoder per level; a solid stream keeps one encoder whatever the entries ask.
             if (!encoder || (!opt.solid && encoderLevel != level)) {
                 encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
                 encoderLevel = level;
             }
-            data = encoder->encodeEntry(input.data(), input.size(), solidEntry);
-            if (!opt.solid && opt.storeIncompressible && data.size() >= input.size()) {
+            encoder->beginEntry(solidEntry);
+            uint64_t fed = 0;
+            const auto pack = [&](const uint8_t* data, size_t n) {
+                encoder->feed(data, n);
+                fed += n;
+                if (opt.progress) opt.progress(f.name, bytesDone + fed);  // a large file moves too
+                return packed.append(encoder->takeOutput(), error);
+            };
+            if (!readPieces(f, pack, &size, &crc, error) || !packed.append(encoder->finishEntry(), error)) return false;
+            if (size == 0 || (!opt.solid && opt.storeIncompressible && packed.size() >= size)) {
                 stored = true;
             } else {
                 packedBefore = true;
-                streamBytes += input.size();
             }
+        } else if (!readPieces(f, [](const uint8_t*, size_t) { return true; }, &size, &crc, error)) {
+            return false;
         }
         if (stored) {
-            data = input;
             // Extractors that run a solid archive's packed entries as one stream may restart it at
             // a stored entry; the next packed entry therefore starts afresh.
             packedBefore = false;
         }
-        const uint32_t unpSize = static_cast<uint32_t>(input.size());
-        if (encrypt && !data.empty()) {
-            data.resize((data.size() + 15) / 16 * 16, 0);
-            CryptState keys;
-            setCryptKeys(keys, opt.password.c_str());
-            for (size_t i = 0; i < data.size(); i += 16) encryptBlock(keys, data.data() + i);
-            wipeSecret(&keys, sizeof keys);
-        }
-        if (data.size() > 0xFFFFFFFFu) return fail(error, "packed entry too large: " + f.name);
+        uint64_t dataSize = stored ? size : packed.size();
+        if (encrypt) dataSize = (dataSize + 15) / 16 * 16;
+        if (dataSize > 0xFFFFFFFFu) return fail(error, "packed entry too large: " + f.name);
 
         uint16_t flags = kFlagLongBlock | kFlagWindow1M;
         if (encrypt) flags |= kFlagEncrypted;
@@ -185,10 +270,10 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         out.push_back(0x74);
         put16(out, flags);
         put16(out, static_cast<uint32_t>(32 + f.name.size()));
-        put32(out, static_cast<uint32_t>(data.size()));
-        put32(out, unpSize);
+        put32(out, static_cast<uint32_t>(dataSize));
+        put32(out, static_cast<uint32_t>(size));
         out.push_back(0);  // host OS: MS-DOS, whose attribute bits we record
-        put32(out, ~calcCrc32(0xFFFFFFFFu, input.data(), input.size()));
+        put32(out, crc);
         put32(out, f.dosTime);
         out.push_back(kUnpVer);
         out.push_back(static_cast<uint8_t>(stored ? 0x30 : 0x30 + level));
@@ -196,8 +281,22 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         put32(out, f.attributes);
         out.insert(out.end(), f.name.begin(), f.name.end());
         sealHeader(out, 0);
-        if (!sink(out, error) || !sink(data, error)) return false;
-        bytesDone += input.size();
+        if (!sink(out, error)) return false;
+
+        DataOut dataOut(sink, opt.password, error);
+        const auto put = [&dataOut](const uint8_t* data, size_t n) { return dataOut.put(data, n); };
+        if (stored) {
+            // The input is read a second time; it must not have changed since its size and CRC
+            // went into the header.
+            uint64_t again = 0;
+            uint32_t crcAgain = 0;
+            if (!readPieces(f, put, &again, &crcAgain, error)) return false;
+            if (again != size || crcAgain != crc) return fail(error, f.path + ": changed while being packed");
+        } else if (!packed.forEachPiece(put, error)) {
+            return false;
+        }
+        if (!dataOut.finish()) return false;
+        bytesDone += size;
     }
     if (opt.progress && !files.empty()) opt.progress(files.back().name, bytesDone);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace korvana {
@@ -18,6 +19,8 @@ public:
             out_.push_back(static_cast<uint8_t>(acc_ >> pending_));
         }
     }
+    // Hands over the whole bytes written so far; the bits of a byte not yet full stay.
+    std::vector<uint8_t> takeBytes() { return std::exchange(out_, {}); }
     // Pads the last byte with zero bits and hands the bytes over.
     std::vector<uint8_t> finish() {
         if (pending_ > 0) put(0, 8 - pending_);

@@ -67,7 +67,8 @@ struct MatchCache {
 struct MatchFinder {
     LevelParams params;
 
-    // Everything the decoder's window has seen in this stream, in order.
+    // The stream's recent bytes, in order: at least a window's reach before the next position to
+    // encode, and what has arrived after it. Positions here and in the chains count from its start.
     std::vector<uint8_t> hist;
     std::vector<int32_t> head3, head2;
     std::unique_ptr<int32_t[]> prev3, prev2;

@@ -34,8 +34,8 @@ struct PackInput {
     uint32_t dosTime = 0x00210000;  // MS-DOS date/time (date in the high 16 bits); 1980-01-01 00:00
     uint32_t attributes = 0x20;  // MS-DOS attributes (0x20: archive)
     int level = -1;              // per-entry override of PackOptions::level; -1 uses the options
-    // A file to read the bytes from when this entry's turn comes (then `data` stays empty), so
-    // that the inputs are never all in memory at once.
+    // A file to read the bytes from, in pieces as this entry is packed (then `data` stays empty),
+    // so that no input is ever in memory whole.
     std::string path = {};
 };
 

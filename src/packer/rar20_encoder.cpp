@@ -16,6 +16,19 @@ namespace korvana::pack {
 
 using namespace detail;
 
+namespace {
+
+// An open block is closed at these sizes whatever its cost says, so that the tokens or residuals
+// waiting for its tables stay bounded; a table every few hundred KiB costs next to nothing.
+constexpr size_t kMaxBlockTokens = size_t(1) << 19;
+constexpr size_t kMaxBlockResiduals = size_t(4) << 20;
+// Input is taken into the history this much at a time.
+constexpr size_t kPiece = size_t(1) << 20;
+// What the parse of one segment may read past its end.
+constexpr size_t kLookahead = kMaxLen + 2;
+
+}  // namespace
+
 // The driver: chooses per segment between LZ and multimedia coding, gathers blocks and writes them
 // with the tables the decoder will hold.
 struct Rar20Encoder::Impl : MatchFinder {
@@ -51,8 +64,11 @@ struct Rar20Encoder::Impl : MatchFinder {
         AudioStats audioStats;
     } block;
 
+    BitWriter bits;  // the packed stream of the entry at hand
     BitWriter* out = nullptr;
     bool firstTableOfEntry = true;
+    // Where the next segment starts in `hist`.
+    size_t encPos = 0;
 
     Stats* stats = nullptr;
 
@@ -60,6 +76,7 @@ struct Rar20Encoder::Impl : MatchFinder {
 
     void resetStream() {
         hist.clear();
+        encPos = 0;
         std::fill(head3.begin(), head3.end(), -1);
         std::fill(head2.begin(), head2.end(), -1);
         inserted = 0;
@@ -379,10 +396,16 @@ struct Rar20Encoder::Impl : MatchFinder {
 
     // ---- Segments ----
 
-    void encodeRange(size_t begin, size_t end) {
+    // Encodes the segments whose parse has all the bytes it may look at; with `final` the rest.
+    // A segment's choices depend only on bytes within its lookahead, so the pieces the input
+    // arrives in do not change the output.
+    void encodePending(bool final) {
         using MM = PackOptions::Multimedia;
-        size_t pos = begin;
-        while (pos < end) {
+        const size_t end = hist.size();
+        size_t& pos = encPos;
+        while (pos < end && (final || pos + params.segment + kLookahead <= end)) {
+            if (block.open && (block.tokens.size() >= kMaxBlockTokens || block.residuals.size() >= kMaxBlockResiduals))
+                emitBlock();
             const size_t segEnd = std::min(end, pos + params.segment);
 
             // Best multimedia variant, if allowed.
@@ -487,6 +510,22 @@ struct Rar20Encoder::Impl : MatchFinder {
             }
         }
     }
+
+    // Drops the history no match can reach any more, in steps of the chain tables' size so that
+    // every position keeps its slot in them; the positions they hold move down with the bytes.
+    void dropOldHistory() {
+        if (encPos <= kMaxDist + 1 + kPrevSize) return;
+        const size_t shift = (encPos - kMaxDist - 1) / kPrevSize * kPrevSize;
+        hist.erase(hist.begin(), hist.begin() + static_cast<std::ptrdiff_t>(shift));
+        const int32_t by = static_cast<int32_t>(shift);
+        auto rebase = [by](int32_t& p) { p = p >= by ? p - by : -1; };
+        std::for_each(head3.begin(), head3.end(), rebase);
+        std::for_each(head2.begin(), head2.end(), rebase);
+        std::for_each(prev3.get(), prev3.get() + kPrevSize, rebase);
+        std::for_each(prev2.get(), prev2.get() + kPrevSize, rebase);
+        inserted -= shift;
+        encPos -= shift;
+    }
 };
 
 Rar20Encoder::Rar20Encoder(int level, PackOptions::Multimedia multimedia)
@@ -495,24 +534,47 @@ Rar20Encoder::Rar20Encoder(int level, PackOptions::Multimedia multimedia)
 Rar20Encoder::~Rar20Encoder() = default;
 
 std::vector<uint8_t> Rar20Encoder::encodeEntry(const uint8_t* data, size_t size, bool continueSolid) {
+    beginEntry(continueSolid);
+    feed(data, size);
+    return finishEntry();
+}
+
+void Rar20Encoder::beginEntry(bool continueSolid) {
     Impl& m = *impl_;
     stats_ = Stats{};
     if (!continueSolid) m.resetStream();
-    BitWriter bw;
-    m.out = &bw;
+    m.bits = BitWriter{};
+    m.out = &m.bits;
     m.stats = &stats_;
     m.firstTableOfEntry = !m.tablesSent;
-    const size_t begin = m.hist.size();
-    m.hist.insert(m.hist.end(), data, data + size);
-    m.encodeRange(begin, m.hist.size());
+}
+
+void Rar20Encoder::feed(const uint8_t* data, size_t size) {
+    Impl& m = *impl_;
+    while (size > 0) {
+        const size_t n = std::min(size, kPiece);
+        m.hist.insert(m.hist.end(), data, data + n);
+        data += n;
+        size -= n;
+        m.encodePending(false);
+        m.dropOldHistory();
+    }
+}
+
+std::vector<uint8_t> Rar20Encoder::takeOutput() { return impl_->bits.takeBytes(); }
+
+std::vector<uint8_t> Rar20Encoder::finishEntry() {
+    Impl& m = *impl_;
+    m.encodePending(true);
     m.emitBlock();
     // Extractors read ahead of the last symbol (and some peek at the next one for a table change
     // a following solid entry would start with): give them an ordinary symbol and a little slack.
     if (m.tablesSent) m.writeSafeSymbol();
     m.out = nullptr;
-    std::vector<uint8_t> bytes = bw.finish();
+    std::vector<uint8_t> bytes = m.bits.finish();
     bytes.push_back(0);
     bytes.push_back(0);
+    m.dropOldHistory();
     return bytes;
 }
 

@@ -27,6 +27,15 @@ public:
     // symbol (for the next solid entry) must not take padding for one.
     std::vector<uint8_t> encodeEntry(const uint8_t* data, size_t size, bool continueSolid);
 
+    // The same in pieces, so that an entry need never be in memory whole: beginEntry, then feed
+    // the entry's bytes in order in pieces of any size, then finishEntry for the packed stream.
+    // Only the window's worth of history and the block being built are kept between pieces.
+    void beginEntry(bool continueSolid);
+    void feed(const uint8_t* data, size_t size);
+    // The packed bytes completed so far (finishEntry then returns the rest).
+    std::vector<uint8_t> takeOutput();
+    std::vector<uint8_t> finishEntry();
+
     // Figures of the last entry, for tests and benchmarks.
     struct Stats {
         size_t lzBlocks = 0;

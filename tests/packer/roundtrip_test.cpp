@@ -1,5 +1,7 @@
 // Archives written by the packer must extract byte for byte in an extractor we did not write.
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +153,46 @@ TEST(PackerRoundTrip, EntriesLongerThanTheWindow) {
     opt.level = 1;
     opt.multimedia = PackOptions::Multimedia::Off;
     expectRoundTrip({entry("big.bin", big), entry("huge.bin", huge)}, opt, "window wrap");
+}
+
+TEST(PackerRoundTrip, LargeEntryPackedInPieces) {
+    // 6 MiB of text, audio and records with repeats reaching back almost 1 MiB: several pieces,
+    // history dropped twice, blocks flushed as they fill.
+    std::vector<uint8_t> data = textBytes(1600000, 61);
+    data.insert(data.end(), data.end() - 1000000, data.end() - 400000);
+    for (const auto& part : {audioBytes(300000, 2, 2, 62), binaryBytes(1000000, 63)}) data.insert(data.end(), part.begin(), part.end());
+    data.insert(data.end(), data.end() - 1040000, data.end() - 200000);
+    data.insert(data.end(), data.begin(), data.begin() + 900000);
+
+    // The pieces the input arrives in do not change the packed stream.
+    pack::Rar20Encoder whole(2, PackOptions::Multimedia::Auto), pieces(2, PackOptions::Multimedia::Auto);
+    const std::vector<uint8_t> once = whole.encodeEntry(data.data(), data.size(), false);
+    pieces.beginEntry(false);
+    std::vector<uint8_t> fed;
+    for (size_t at = 0, n = 1; at < data.size(); at += n, n = n * 7 % 100003 + 1) {
+        n = std::min(n, data.size() - at);
+        pieces.feed(data.data() + at, n);
+        const std::vector<uint8_t> done = pieces.takeOutput();
+        fed.insert(fed.end(), done.begin(), done.end());
+    }
+    const std::vector<uint8_t> rest = pieces.finishEntry();
+    fed.insert(fed.end(), rest.begin(), rest.end());
+    EXPECT_TRUE(fed == once);
+    EXPECT_LT(once.size(), data.size() / 3);
+
+    // From a file, solid (the next entry continues from its tail) and encrypted.
+    ScratchDir dir;
+    const std::filesystem::path file = dir.path() / "large.bin";
+    std::FILE* f = std::fopen(file.string().c_str(), "wb");
+    ASSERT_TRUE(f && std::fwrite(data.data(), 1, data.size(), f) == data.size());
+    std::fclose(f);
+    PackInput large = entry("large.bin", {});
+    large.path = file.string();
+    PackOptions opt;
+    opt.level = 3;
+    opt.solid = true;
+    opt.password = "pieces";
+    expectRoundTrip({large, entry("tail.bin", std::vector<uint8_t>(data.end() - 300000, data.end()))}, opt, "pieces");
 }
 
 }  // namespace
