@@ -114,6 +114,21 @@ bool readPieces(const PackInput& f, const PieceFn& take, uint64_t* size, uint32_
     return true;
 }
 
+// An unnamed temporary file, gone when closed.
+std::FILE* scratchFile() {
+#ifdef _WIN32
+    // The C library's tmpfile() puts its file in the root of the drive, which users often cannot
+    // write; the user's temporary folder instead, deleted on close ("D").
+    char folder[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "kvr", 0, name) == 0) return nullptr;
+    return std::fopen(name, "w+bD");
+#else
+    return std::tmpfile();
+#endif
+}
+
 // The packed bytes of one entry, all of which must be counted before its header goes out: kept in
 // memory while small, in an unnamed temporary file beyond.
 class PackedBytes {
@@ -122,7 +137,7 @@ public:
         size_ += bytes.size();
         mem_.insert(mem_.end(), bytes.begin(), bytes.end());
         if (mem_.size() <= kSpillAbove) return true;
-        if (!file_) file_.reset(std::tmpfile());
+        if (!file_) file_.reset(scratchFile());
         if (!file_ || std::fwrite(mem_.data(), 1, mem_.size(), file_.get()) != mem_.size())
             return fail(error, std::string("cannot keep the packed data in a temporary file: ") + std::strerror(errno));
         mem_.clear();
