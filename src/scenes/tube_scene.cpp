@@ -53,7 +53,7 @@ void loadTubeScene() {
 
     Texture* light = keepForRun(new JpegTexture("jpg/tube_lys.jpg"));
     for (int i = 0; i < 12; ++i) {
-        char name[16];
+        char name[24];  // room for any int, so the compiler can see nothing is cut
         std::snprintf(name, sizeof name, "Cylinder%02d", i + 2);
         RenderOptions* options = makeOptions({FLAG_TEXTURE, FLAG_CULL_FRONT});
         options->setTexture(light);
