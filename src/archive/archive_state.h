@@ -127,6 +127,10 @@ uint32_t unpRead(uint8_t* dest, uint32_t count);
 int extractFile();
 int unstoreFile();
 
+// The block just read (readBlock) as a listing row.
+struct ArchiveEntryInfo;
+ArchiveEntryInfo blockInfo(const ArchiveState& s);
+
 // What every call of the reader does first: the debug log on the first call of the process, then
 // the CRC table.
 void beginReaderCall();

@@ -8,6 +8,27 @@
 
 namespace korvana {
 
+ArchiveEntryInfo blockInfo(const ArchiveState& s) {
+    ArchiveEntryInfo info;
+    info.offset = s.curBlockPos;
+    info.headType = s.blockHead.HeadType;
+    info.flags = s.blockHead.Flags;
+    info.headSize = s.blockHead.HeadSize;
+    info.dataSize = (s.blockHead.Flags & LONG_BLOCK) ? s.blockHead.DataSize : 0;
+    if (info.isFile()) {
+        info.dataSize = s.fileHead.PackSize;
+        info.name.assign(reinterpret_cast<const char*>(s.headerRest), s.fileHead.NameSize);
+        // Stored names end at a NUL when a Unicode form follows it.
+        info.name.resize(std::strlen(info.name.c_str()));
+        info.unpSize = s.fileHead.UnpSize;
+        info.fileCrc = s.fileHead.FileCRC;
+        info.unpVer = s.fileHead.UnpVer;
+        info.method = s.fileHead.Method;
+        info.headerCrcOk = s.headerCrcOk;
+    }
+    return info;
+}
+
 int archiveList(const char* archiveName, ArchiveListing& listing) {
     ArchiveState& s = archiveState;
     listing = ArchiveListing{};
@@ -31,24 +52,7 @@ int archiveList(const char* archiveName, ArchiveListing& listing) {
                 listing.complete = size == 0 && s.curBlockPos == s.archiveSize;
                 break;
             }
-            ArchiveEntryInfo info;
-            info.offset = s.curBlockPos;
-            info.headType = s.blockHead.HeadType;
-            info.flags = s.blockHead.Flags;
-            info.headSize = s.blockHead.HeadSize;
-            info.dataSize = (s.blockHead.Flags & LONG_BLOCK) ? s.blockHead.DataSize : 0;
-            if (info.isFile()) {
-                info.dataSize = s.fileHead.PackSize;
-                info.name.assign(reinterpret_cast<const char*>(s.headerRest), s.fileHead.NameSize);
-                // Stored names end at a NUL when a Unicode form follows it.
-                info.name.resize(std::strlen(info.name.c_str()));
-                info.unpSize = s.fileHead.UnpSize;
-                info.fileCrc = s.fileHead.FileCRC;
-                info.unpVer = s.fileHead.UnpVer;
-                info.method = s.fileHead.Method;
-                info.headerCrcOk = s.headerCrcOk;
-            }
-            listing.blocks.push_back(std::move(info));
+            listing.blocks.push_back(blockInfo(s));
             walking = fseeko(s.archive, s.nextBlockPos, SEEK_SET) == 0;
         }
     }

@@ -52,27 +52,6 @@ struct Messages {
 
 uint32_t readForUnpack(void* /*context*/, uint8_t* dest, uint32_t count) { return unpRead(dest, count); }
 
-ArchiveEntryInfo blockInfo(const ArchiveState& s) {
-    ArchiveEntryInfo info;
-    info.offset = s.curBlockPos;
-    info.headType = s.blockHead.HeadType;
-    info.flags = s.blockHead.Flags;
-    info.headSize = s.blockHead.HeadSize;
-    info.dataSize = (s.blockHead.Flags & LONG_BLOCK) ? s.blockHead.DataSize : 0;
-    if (info.isFile()) {
-        info.dataSize = s.fileHead.PackSize;
-        info.name.assign(reinterpret_cast<const char*>(s.headerRest), s.fileHead.NameSize);
-        // Stored names end at a NUL when a Unicode form follows it.
-        info.name.resize(std::strlen(info.name.c_str()));
-        info.unpSize = s.fileHead.UnpSize;
-        info.fileCrc = s.fileHead.FileCRC;
-        info.unpVer = s.fileHead.UnpVer;
-        info.method = s.fileHead.Method;
-        info.headerCrcOk = s.headerCrcOk;
-    }
-    return info;
-}
-
 // Streams a stored entry's data to the sink; false on a read error.
 bool unstoreStream(ArchiveState& s, EntrySink& sink, std::vector<uint8_t>& chunk) {
     uint32_t left = s.fileHead.UnpSize;
