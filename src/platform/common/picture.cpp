@@ -183,3 +183,20 @@ bool readPictureRgba(std::vector<uint8_t>& rgba) {
 }
 
 }  // namespace korvana::detail
+
+namespace korvana {
+
+namespace {
+int32_t detachedWidth = 0;
+int32_t detachedHeight = 0;
+}  // namespace
+
+int32_t pictureWidth() { return detail::havePicture() ? detail::currentPictureWidth() : detachedWidth; }
+int32_t pictureHeight() { return detail::havePicture() ? detail::currentPictureHeight() : detachedHeight; }
+
+void setDetachedPictureSize(int32_t width, int32_t height) {
+    detachedWidth = width;
+    detachedHeight = height;
+}
+
+}  // namespace korvana

@@ -18,8 +18,6 @@ struct WindowState {
 };
 
 WindowState state;
-int32_t detachedWidth = 0;
-int32_t detachedHeight = 0;
 
 void* contextLookUp(const char* name) { return SDL_GL_GetProcAddress(name); }
 
@@ -119,14 +117,6 @@ void destroyGLWindow() {
 }
 
 bool glWindowOpen() { return state.window != nullptr; }
-int32_t pictureWidth() { return state.window != nullptr ? detail::currentPictureWidth() : detachedWidth; }
-int32_t pictureHeight() { return state.window != nullptr ? detail::currentPictureHeight() : detachedHeight; }
-
-void setDetachedPictureSize(int32_t width, int32_t height) {
-    detachedWidth = width;
-    detachedHeight = height;
-}
-
 bool pictureRoom(bool fullScreen, int32_t& width, int32_t& height) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;

@@ -49,8 +49,6 @@ struct WindowState {
 };
 
 WindowState state;
-int32_t detachedWidth = 0;
-int32_t detachedHeight = 0;
 
 HGLRC createGLContext() {
     const int format = ChoosePixelFormat(state.deviceContext, &kPixelFormat);
@@ -203,14 +201,6 @@ void pumpWindowEvents() {
 }
 
 bool glWindowOpen() { return state.window != nullptr; }
-int32_t pictureWidth() { return state.window != nullptr ? detail::currentPictureWidth() : detachedWidth; }
-int32_t pictureHeight() { return state.window != nullptr ? detail::currentPictureHeight() : detachedHeight; }
-
-void setDetachedPictureSize(int32_t width, int32_t height) {
-    detachedWidth = width;
-    detachedHeight = height;
-}
-
 bool pictureRoom(bool fullScreen, int32_t& width, int32_t& height) {
     RECT room{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (!fullScreen && !SystemParametersInfoA(SPI_GETWORKAREA, 0, &room, 0)) return false;
