@@ -124,6 +124,10 @@ int readBlock(uint32_t blockType);
 // dest[count - 1]; returns the count read or 0xFFFFFFFF on a read error.
 uint32_t unpRead(uint8_t* dest, uint32_t count);
 
+// Opens the archive, checks its marker and main header, makes the window ready and stands at the
+// first block; logs and closes on failure.
+bool openForScan(ArchiveState& s, const char* path);
+
 int extractFile();
 int unstoreFile();
 

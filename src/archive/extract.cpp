@@ -153,27 +153,28 @@ int unstoreFile() {
     return 1;
 }
 
-int extractFile() {
-    ArchiveState& s = archiveState;
-    s.found = false;
-    if (!openArchive(s, s.archiveName)) {
+bool openForScan(ArchiveState& s, const char* path) {
+    if (!openArchive(s, path)) {
         KORVANA_LOG("Error opening file.");
-        return 0;
+        return false;
     }
     if (!isArchive()) {
         KORVANA_LOG("Not a RAR file");
         closeArchive(s);
-        return 0;
+        return false;
     }
-    if (!processWindow(s)) {
+    if (!processWindow(s) || fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) != 0) {
         closeArchive(s);
-        return 0;
+        return false;
     }
+    return true;
+}
+
+int extractFile() {
+    ArchiveState& s = archiveState;
+    s.found = false;
+    if (!openForScan(s, s.archiveName)) return 0;
     int result = 0;
-    if (fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) != 0) {
-        closeArchive(s);
-        return 0;
-    }
     const bool solidArchive = (s.mainHead.Flags & MHD_SOLID) != 0;
     while (readBlock(FILE_HEAD | 0x8000) > 0) {
         if (s.blockHead.HeadType == SUB_HEAD) {

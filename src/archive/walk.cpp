@@ -135,19 +135,7 @@ int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& v
         KORVANA_LOGF("Password too long (at most %u characters)", PASSWORD_SIZE - 1);
         return 0;
     }
-    if (!openArchive(s, path)) {
-        KORVANA_LOG("Error opening file.");
-        return 0;
-    }
-    if (!isArchive()) {
-        KORVANA_LOG("Not a RAR file");
-        closeArchive(s);
-        return 0;
-    }
-    if (!processWindow(s) || fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) != 0) {
-        closeArchive(s);
-        return 0;
-    }
+    if (!openForScan(s, path)) return 0;
     std::memset(s.password, 0, sizeof s.password);
     std::memcpy(s.password, secret, std::strlen(secret));
 
