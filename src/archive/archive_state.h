@@ -148,10 +148,11 @@ void logExtracting(const char* fileName, const char* archiveName, const char* pa
 // The closing line of a failed extraction.
 void logExtractFailed(const char* fileName, uint32_t size);
 
-// How many bytes the output of the current entry needs (at least 1, so that even an empty entry
-// has a real block). An encrypted stored entry keeps whole cipher blocks, so its padded data is
-// read and decrypted in place before UnpSize bytes of it are kept. False, after logging why, for
-// sizes the entry's packed data cannot justify.
-bool outputCapacity(const FileHeader& head, bool decrypting, uint32_t& capacity);
+// How many bytes the output of the current entry (`head`, the block at s.curBlockPos) needs: at
+// least 1, so that even an empty entry has a real block. An encrypted stored entry is read in
+// whole cipher blocks, decrypted in place, and UnpSize bytes of it are kept. False, after logging
+// why, for sizes the entry's packed data cannot justify, and for packed data that would run past
+// the end of the file: no header makes us allocate more than the archive can hold.
+bool outputCapacity(const ArchiveState& s, const FileHeader& head, bool decrypting, uint32_t& capacity);
 
 }  // namespace korvana

@@ -1,5 +1,6 @@
 // archiveExtract: one self-contained call that opens the archive, finds the named entry, unpacks
 // it into a fresh buffer, checks its CRC, logs what happened and closes the archive again.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,14 +73,23 @@ void logExtractFailed(const char* fileName, uint32_t size) {
                  fileName, size);
 }
 
-bool outputCapacity(const FileHeader& head, bool decrypting, uint32_t& capacity) {
+bool outputCapacity(const ArchiveState& s, const FileHeader& head, bool decrypting, uint32_t& capacity) {
+    // A block without the long-block flag leaves PackSize out of the chain, so the chain's own
+    // check against the file's size has not covered it.
+    const int64_t dataLeft = s.archiveSize - (s.curBlockPos + head.HeadSize);
+    if (static_cast<int64_t>(head.PackSize) > dataLeft) {
+        KORVANA_LOGF("File claims %u packed bytes but the archive holds only %lld more: refused",
+                     head.PackSize, static_cast<long long>(dataLeft < 0 ? 0 : dataLeft));
+        return false;
+    }
     if (head.Method == 0x30) {
         if (head.UnpSize > head.PackSize) {
             KORVANA_LOGF("Stored file claims %u bytes but holds only %u: refused", head.UnpSize,
                          head.PackSize);
             return false;
         }
-        capacity = decrypting ? roundUp16(head.PackSize) : head.UnpSize;
+        // Whole cipher blocks up to UnpSize; the padding after them is never needed.
+        capacity = decrypting ? roundUp16(head.UnpSize) : head.UnpSize;
     } else {
         if (static_cast<uint64_t>(head.UnpSize) > maxUnpackedSize(head.PackSize)) {
             KORVANA_LOGF("Packed file claims %u bytes, more than its %u packed bytes can hold: "
@@ -141,8 +151,8 @@ uint32_t unpRead(uint8_t* dest, uint32_t count) {
 int unstoreFile() {
     ArchiveState& s = archiveState;
     const bool decrypting = s.encryption >= 20;
-    // Encrypted data is read padded to its whole blocks; the keys need every block.
-    const uint32_t toRead = decrypting ? s.outputCapacity : s.fileHead.UnpSize;
+    // Encrypted data is read in whole blocks, as far as the packed data reaches.
+    const uint32_t toRead = decrypting ? std::min(s.outputCapacity, s.fileHead.PackSize) : s.fileHead.UnpSize;
     const uint32_t got = unpRead(s.output, toRead);
     if (got == 0xFFFFFFFFu) {
         KORVANA_LOG("Read error of stored file!");
@@ -186,7 +196,7 @@ int extractFile() {
         const bool decrypting = s.password[0] != 0 && (head.Flags & LHD_PASSWORD) != 0;
         if (s.found) {
             uint32_t capacity = 0;
-            if (!outputCapacity(head, decrypting && head.UnpVer >= 20, capacity)) break;
+            if (!outputCapacity(s, head, decrypting && head.UnpVer >= 20, capacity)) break;
             if (decodesDirect(head)) capacity = head.UnpSize + UNP_DIRECT_SLACK;
             // Zero-filled: the CRC covers UnpSize bytes even if fewer arrive.
             s.output = static_cast<uint8_t*>(std::calloc(capacity, 1));

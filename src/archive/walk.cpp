@@ -82,7 +82,7 @@ bool decodeEntry(ArchiveState& s, EntrySink* sink, std::vector<uint8_t>& chunk) 
     const bool decrypting = s.password[0] != 0 && (head.Flags & LHD_PASSWORD) != 0;
     if (sink) {
         uint32_t capacity = 0;
-        if (!outputCapacity(head, decrypting && head.UnpVer >= 20, capacity)) return false;
+        if (!outputCapacity(s, head, decrypting && head.UnpVer >= 20, capacity)) return false;
     }
     s.encryption = decrypting ? head.UnpVer : 0;
     if (s.encryption) setCryptKeys(s.crypt, s.password);

@@ -146,8 +146,14 @@ std::unique_ptr<uint8_t[]> decodeJpeg(int32_t& width, int32_t& height, int32_t& 
     if (width > maxSide || height > maxSide)
         return refuse("too large (" + sizeText(width, height) + ", largest side accepted " +
                       std::to_string(maxSide) + ")");
-    const uint64_t byteSize = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
-                              static_cast<uint64_t>(channels);
+    // Every 8 x 8 block of the full-resolution component costs at least one bit (its DC code), so
+    // a file of N bytes holds at most 512 N pixels: a larger claim is refused before the pixels
+    // are allocated.
+    const uint64_t pixelCount = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    if (pixelCount > uint64_t{512} * byteCount)
+        return refuse("claims " + sizeText(width, height) + " pixels, more than its " +
+                      std::to_string(byteCount) + " bytes can hold");
+    const uint64_t byteSize = pixelCount * static_cast<uint64_t>(channels);
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[byteSize]);
     if (!pixels) return refuse("out of memory for the pixels");
     if (!jpegDecode(bytes, byteCount, info, pixels.get(), &error))

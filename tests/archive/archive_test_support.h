@@ -110,6 +110,7 @@ struct FileEntry {
     uint8_t unpVer = 20;
     uint16_t flags = 0x8000;
     int64_t unpSize = -1;       // -1: data.size()
+    int64_t packSize = -1;      // -1: data.size()
     int64_t fileCrc = -1;       // -1: CRC of `plain` (or of data)
     Bytes plain = {};           // what the entry unpacks to, when it differs from data
     Bytes extension = {};       // bytes between the name and the data (HeadSize grows)
@@ -150,7 +151,7 @@ public:
                                       ? static_cast<uint32_t>(32 + e.name.size() + e.extension.size())
                                       : static_cast<uint32_t>(e.headSize);
         put16(h, headSize);
-        put32(h, static_cast<uint32_t>(e.data.size()));
+        put32(h, static_cast<uint32_t>(e.packSize < 0 ? e.data.size() : e.packSize));
         put32(h, e.unpSize < 0 ? static_cast<uint32_t>(plain.size()) : static_cast<uint32_t>(e.unpSize));
         h.push_back(2);  // host OS: Windows
         put32(h, e.fileCrc < 0 ? ~bitwiseCrc32(plain.data(), plain.size()) : static_cast<uint32_t>(e.fileCrc));
@@ -221,6 +222,21 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Sends the debug log to a fresh file of this test's own (ctest runs test processes side by
+// side) and reads it back.
+struct CapturedLog {
+    TempDir dir;
+    std::string path = (dir / "debug_unrar.txt").string();
+    CapturedLog() {
+        setDebugLogPath(path.c_str());
+        debugLogInit(path.c_str());
+    }
+    std::string text() const {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
 };
 
 // Starts a fresh debug log in `dir` for the current test. The first extraction of the process

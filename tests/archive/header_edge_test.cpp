@@ -207,6 +207,17 @@ TEST_F(HeaderEdges, SizesAndVersions) {
     EXPECT_EQ(e.result, 0);
     EXPECT_EQ(messages()[1], "Stored file claims 4294967040 bytes but holds only 9: refused");
 
+    // Encrypted stored data whose packed size, left out of the chain (no long-block flag), runs
+    // far past the end of the file: refused before anything is allocated for it.
+    for (const uint8_t method : {uint8_t{0x30}, uint8_t{0x33}}) {
+        RarBuilder past;
+        past.marker().mainHeader().file({.name = "x", .data = kHello, .method = method, .flags = 0x0004,
+                                         .unpSize = 87, .packSize = 0xFFFFFF9E});
+        e = run(past.bytes, "x", "password");
+        EXPECT_EQ(e.result, 0);
+        EXPECT_EQ(messages()[1], "File claims 4294967198 packed bytes but the archive holds only 9 more: refused");
+    }
+
     // Packed data that could never make the size it claims.
     RarBuilder packedLie;
     packedLie.marker().mainHeader().file(

@@ -115,9 +115,7 @@ TEST(UnpackRealData, NoiseStreamsAndSolidChainsStayInBounds) {
 // Through the whole reader: the shared packed archives cut short and with flipped bits.
 TEST(UnpackRealData, BrokenPackedArchivesFailThroughTheReader) {
     KORVANA_REQUIRE_TESTDATA();
-    const std::filesystem::path dir =
-        std::filesystem::path(KORVANA_BINARY_DIR) / "unpack_corrupt_test_archives";
-    std::filesystem::create_directories(dir);
+    const test::TempDir dir;
     struct Case {
         const char* archive;
         const char* entry;
@@ -166,7 +164,6 @@ TEST(UnpackRealData, BrokenPackedArchivesFailThroughTheReader) {
         }
         EXPECT_LE(succeeded * 20, cases) << c.archive;
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

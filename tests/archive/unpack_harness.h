@@ -5,13 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "archive/debug_log.h"
 #include "archive/unpack.h"
 #include "bit_writer.h"
 
@@ -141,18 +138,5 @@ struct LzScenario {
 inline std::vector<uint8_t> defaultLd() { return variedLengths(298, 8); }
 inline std::vector<uint8_t> defaultDd() { return variedLengths(48, 4); }
 inline std::vector<uint8_t> defaultRd() { return variedLengths(28, 4); }
-
-// Sends the debug log to a fresh file for one test and reads it back.
-struct CapturedLog {
-    std::string path;
-    CapturedLog() : path(std::string(KORVANA_BINARY_DIR) + "/unpack_test_debug_log.txt") {
-        setDebugLogPath(path.c_str());
-        debugLogInit(path.c_str());
-    }
-    std::string text() const {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-};
 
 }  // namespace korvana::test

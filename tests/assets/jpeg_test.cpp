@@ -151,6 +151,19 @@ TEST(Jpeg, GarbageAndTruncationsRefused) {
     EXPECT_EQ(width, side);  // the outputs are set once the header is read
     EXPECT_NE(refusal.find("too large"), std::string::npos);
 
+    // A frame header claiming far more pixels than the file's bytes can code: refused before the
+    // pixels are allocated, not after a failed decode.
+    std::vector<uint8_t> claims = jpeg;
+    for (size_t i = 0; i + 8 < claims.size(); ++i) {
+        if (claims[i] != 0xFF || claims[i + 1] != 0xC0) continue;
+        for (size_t at : {i + 5, i + 7}) claims[at] = 0x1F, claims[at + 1] = 0x40;  // 8000
+        break;
+    }
+    EXPECT_FALSE(decodeJpeg(width, height, channels, claims.data(), static_cast<uint32_t>(claims.size()),
+                            &refusal));
+    EXPECT_EQ(width, 8000);
+    EXPECT_NE(refusal.find("bytes can hold"), std::string::npos) << refusal;
+
     // The encoder refuses what it cannot encode.
     EXPECT_TRUE(encodeJpeg(nullptr, 4, 4, 90).empty());
     EXPECT_TRUE(encodeJpeg(quadrants(side).data(), side, side, 0).empty());
