@@ -9,7 +9,23 @@
 
 namespace korvana {
 
-std::vector<std::string> defaultDataFolders() { return {KORVANA_CONTENT_DIR, KORVANA_INSTALLED_DATA_DIR}; }
+namespace {
+
+// The installed content as seen from the running program; empty where the system does not say
+// where the program is.
+std::string dataFolderBesideProgram() {
+    if (KORVANA_DATA_DIR_FROM_BINDIR[0] == '\0') return {};
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec || program.empty()) return {};
+    return (program.parent_path() / KORVANA_DATA_DIR_FROM_BINDIR).lexically_normal().string();
+}
+
+}  // namespace
+
+std::vector<std::string> defaultDataFolders() {
+    return {dataFolderBesideProgram(), KORVANA_CONTENT_DIR, KORVANA_INSTALLED_DATA_DIR};
+}
 
 bool enterDataFolder(const std::string& requested, const std::vector<std::string>& defaults, std::string& error) {
     namespace fs = std::filesystem;

@@ -7,7 +7,9 @@
 
 namespace korvana {
 
-// The default content folders, best first: the build's own, then the installed one.
+// The default content folders, best first: the one installed beside the running program (share/korvana
+// next to its bin/, wherever the installation was put), the build's own, then the installed one the
+// build was configured for.
 std::vector<std::string> defaultDataFolders();
 
 // With `requested` non-empty: changes into it, or false with a message in `error`. Otherwise, when

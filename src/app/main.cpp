@@ -14,10 +14,12 @@
 #endif
 #include "archive/debug_log.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {
     using namespace korvana;
+    useStarterConsole();
     const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "korvana";
 
     CommandLine options;

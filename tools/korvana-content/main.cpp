@@ -24,6 +24,7 @@ constexpr int kMp3Kbps = 160;
 void usage(FILE* to) {
     std::fprintf(to,
                  "usage: korvana-content [--tree DIR] OUTDIR\n"
+                 "       korvana-content --help | --version\n"
                  "Writes the default content of the show into OUTDIR: megadata.rar (meshes and\n"
                  "images) and ripped.mp3 (the soundtrack).\n"
                  "  --tree DIR  also write every member of the archive as a file under DIR\n"
