@@ -13,6 +13,7 @@
 #include "platform/message_box.h"
 #include "platform/web/gl11.h"
 #include "platform/web/webgl_calls.h"
+#include "platform/web/yield.h"
 
 namespace korvana {
 
@@ -22,7 +23,6 @@ struct WindowState {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     bool open = false;
     bool firstFramePresented = false;
-    double lastYield = 0.0;
 };
 
 WindowState state;
@@ -92,7 +92,6 @@ bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bits
     }
     state.open = true;
     state.firstFramePresented = false;
-    state.lastYield = emscripten_get_now();
     korvana_window_opened(width, height, fullScreen ? 1 : 0);
     return true;
 }
@@ -115,14 +114,9 @@ void presentFrame() {
     if (!state.firstFramePresented) {
         state.firstFramePresented = true;
         korvana_first_frame_shown();
-        state.lastYield = emscripten_get_now();
     }
     // A run on the virtual clock never sleeps; it still lets the page breathe a few times a second.
-    const double now = emscripten_get_now();
-    if (now - state.lastYield > 250.0) {
-        emscripten_sleep(0);
-        state.lastYield = emscripten_get_now();
-    }
+    if (emscripten_get_now() - web::lastYield() > 250.0) web::yieldToBrowser(0);
 }
 
 void pumpWindowEvents() {}
