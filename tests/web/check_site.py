@@ -10,6 +10,7 @@ software renderer (SwiftShader), served on 127.0.0.1 from a free port.
 Prints the figures it measures (time to the first frame, frames a second, PSNR, time per step)."""
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -128,8 +129,12 @@ def main():
     finally:
         browser.close()
         server.shutdown()
-    print('check_site: %d failures, %.1f s; pictures in %s' % (len(failures), time.time() - started, out))
-    return 1 if failures else 0
+    if failures:
+        print('check_site: %d failures, %.1f s; the pictures are in %s' % (len(failures), time.time() - started, out))
+        return 1
+    shutil.rmtree(out, ignore_errors=True)
+    print('check_site: all passed, %.1f s' % (time.time() - started))
+    return 0
 
 
 if __name__ == '__main__':
