@@ -2,6 +2,7 @@
 // lighting, sphere-map coordinates, fog distance), then WebGL 2 with a shader made for the
 // fragment state in force (texture units, fog, alpha test).
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
