@@ -6,7 +6,8 @@ software renderer (SwiftShader), served on 127.0.0.1 from a free port.
   click plays the music within one frame of the show's clock after ?seek=; Escape ends the show;
 - ?seek=S&screenshot=T pictures in every scene match the Linux build's --seek S --screenshot T
   within the PSNR bound;
-- a missing or damaged music file gives the show's own message on the page.
+- a missing or damaged music file gives the show's own message on the page, and a bad option in
+  the query string the command line's.
 Prints the figures it measures (time to the first frame, frames a second, PSNR, time per step)."""
 import argparse
 import os
@@ -97,6 +98,12 @@ def screenshot_test(browser, base, korvana, content, out):
 
 
 def data_file_test(browser, base):
+    # The query string goes through the program's own command-line checks.
+    browser.open(base + '?seek=abc')
+    code = browser.wait_for('Module.korvana && Module.korvana.exitCode !== null && String(Module.korvana.exitCode)', 60)
+    text = browser.evaluate('document.getElementById("message").textContent')
+    check(code == '2' and text.startswith("korvana: --seek needs a number"),
+          '?seek=abc is refused as --seek abc is: %r (exit code %s)' % (text.split('\n')[0], code))
     for kind, expected in (('missing', 'File not found'), ('damaged', 'Unknown file format')):
         browser.open(base + kind + '/ripped.mp3/')
         code = browser.wait_for('Module.korvana && Module.korvana.exitCode !== null && String(Module.korvana.exitCode)', 60)
