@@ -72,7 +72,7 @@ class Browser:
         self.process = subprocess.Popen(
             [chromium, '--headless=new', '--remote-debugging-pipe', '--no-sandbox', '--no-first-run',
              '--no-default-browser-check', '--disable-gpu-sandbox', '--use-angle=swiftshader',
-             '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist', '--autoplay-policy=no-user-gesture-required',
+             '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist',
              '--window-size=%d,%d' % (width, height), '--user-data-dir=' + self.profile, 'about:blank'],
             preexec_fn=pipes, close_fds=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(to_browser_r)

@@ -64,11 +64,19 @@ def page_test(browser, base):
     fps = (frames1 - frames0) * 1000.0 / (clock1 - clock0)
     print('      frames a second while the show plays: %.1f' % fps)
     check(fps > 5, 'the show keeps playing after the click (%.1f frames a second)' % fps)
-    show, music, state = browser.evaluate(
-        '[Module.korvana.showTime(), Module.korvana.musicTime() * 1000, Module.korvana.music.context.state]')
-    print('      after ?seek=40: show clock %.0f ms, music %.0f ms, audio %s' % (show, music, state))
+    # The audio clock moves in the blocks the audio is rendered in: the median of a few readings.
+    readings = []
+    for _ in range(7):
+        readings.append(browser.evaluate(
+            '[Module.korvana.showTime(), Module.korvana.musicTime() * 1000, Module.korvana.music.context.state]'))
+        time.sleep(0.15)
+    gaps = sorted(show - music for show, music, _ in readings)
+    show, music, state = readings[-1]
+    gap = gaps[len(gaps) // 2]
+    print('      after ?seek=40: show clock %.0f ms, music %.0f ms, audio %s; gaps %s ms'
+          % (show, music, state, ' '.join('%.1f' % g for g in gaps)))
     check(state == 'running' and music > 44000, 'the music plays from the seek on')
-    check(abs(show - music) <= FRAME_MS, 'the music is within one frame of the show (%.1f ms apart)' % (show - music))
+    check(abs(gap) <= FRAME_MS, 'the music is within one frame of the show (median %.1f ms apart)' % gap)
     browser.press_escape()
     code = browser.wait_for('Module.korvana.exitCode !== null && String(Module.korvana.exitCode)', 20)
     check(code == '0', 'Escape ends the show with exit code 0 (%s)' % code)

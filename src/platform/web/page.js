@@ -161,12 +161,17 @@
         button.hidden = true;
         // Both need the click itself: full screen and sound.
         if (k.fullScreen && canvas.requestFullscreen) canvas.requestFullscreen().catch(() => {});
-        if (music.context) music.context.resume().catch(() => {});
-        stoppedFor += performance.now() - stoppedAt;
-        stoppedAt = null;
-        k.started = true;
-        startMusic();
-        resolve();
+        // The clock stays stopped until the sound really runs, so the show and its music start
+        // at the same moment.
+        const go = () => {
+          stoppedFor += performance.now() - stoppedAt;
+          stoppedAt = null;
+          k.started = true;
+          startMusic();
+          resolve();
+        };
+        if (music.context) music.context.resume().then(go, go);
+        else go();
       };
     });
   };
@@ -192,18 +197,21 @@
   // ---- Music -------------------------------------------------------------------------------
   const music = { context: null, buffer: null, source: null, wanted: false, offset: 0, startOffset: 0, startedAt: 0 };
   k.music = music;
-  // The browser mixes at its own rate and resamples the music to it.
-  k.soundInit = () => {
-    const Context = window.AudioContext || window.webkitAudioContext;
-    if (!Context) return 0;
-    try { music.context = new Context(); } catch (e) { return 0; }
+  // The context is made suspended (browsers let it run only after a click) and resumed by the click;
+  // music queued while it is suspended starts with its clock, so the two start together. The music
+  // is decoded off line at the show's mixing rate and resampled to the device's by the context.
+  k.soundInit = (mixRate) => {
+    if (!window.AudioContext || !window.OfflineAudioContext) return 0;
+    try { music.context = new AudioContext(); } catch (e) { return 0; }
+    music.rate = mixRate;
     return 1;
   };
   k.soundOpen = async (path) => {
     let bytes;
     try { bytes = FS.readFile(path); } catch (e) { return 9; }
     try {
-      music.buffer = await music.context.decodeAudioData(bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length));
+      const decoder = new OfflineAudioContext(2, 1, music.rate);
+      music.buffer = await decoder.decodeAudioData(bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length));
     } catch (e) { return 10; }
     return 0;
   };
@@ -214,9 +222,12 @@
     music.source = null;
   }
   function startMusic() {
-    if (!music.buffer || !music.wanted || music.source || !k.started) return;
+    if (!music.buffer || !music.context || !music.wanted || music.source || !k.started) return;
     // Where the show's clock is now: the music joins it there.
-    let at = music.offset;
+    // What starts now is heard only after the output's latency, as the browser gives it: start
+    // that much further on.
+    const latency = outputLatency();
+    let at = music.offset + latency;
     if (k.loopStartTick !== null) at += (k.tickCount() - k.loopStartTick) / 1000;
     if (at >= music.buffer.duration) return;
     const source = music.context.createBufferSource();
@@ -248,8 +259,13 @@
     if (music.context) music.context.close().catch(() => {});
     music.context = null;
   };
-  // Where the music is now, in seconds (for the tests); null while it is not playing.
-  k.musicTime = () => (music.source ? music.startOffset + (music.context.currentTime - music.startedAt) : null);
+  function outputLatency() {
+    return (music.context.baseLatency || 0) + (music.context.outputLatency || 0);
+  }
+  // Where the music the viewer hears is now, in seconds (for the tests): the audio clock less the
+  // output's latency; null while it is not playing.
+  k.musicTime = () => (music.source
+    ? music.startOffset + (music.context.currentTime - music.startedAt) - outputLatency() : null);
 
   // ---- Images ------------------------------------------------------------------------------
   k.decodeImage = async (bytes, byteCount, width, height, out) => {
