@@ -10,7 +10,7 @@ CMAKE_FLAGS ?=
 # `make fuzz`: every fuzz target for FUZZ_SECONDS each (CI gives them 30).
 FUZZ_SECONDS ?= 600
 
-.PHONY: all build run test clean deps fuzz contact-sheet windows windows-package package
+.PHONY: all build run test clean deps fuzz contact-sheet windows windows-package package web web-serve
 
 all: build
 
@@ -41,6 +41,15 @@ windows:
 
 windows-package:
 	scripts/build-windows --package
+
+# The static site that plays the show in a browser (README: "In a web browser"), and a local server
+# for it on 127.0.0.1.
+web:
+	scripts/install-deps web
+	BUILD_DIR=$(BUILD_DIR) JOBS=$(JOBS) scripts/build-web
+
+web-serve:
+	scripts/web-serve
 
 # The seeds come from the normal build's archive tool and content.
 fuzz:

@@ -2,13 +2,13 @@
 // double product, its way out a single-precision one.
 #include "app/timeline.h"
 
-#include <bit>
+#include "platform/bit_cast.h"
 
 namespace korvana {
 
 namespace {
 // 0.000199999995f: the step of the way out, exactly as the single-precision constant it has been.
-constexpr float kSlideOutStep = std::bit_cast<float>(0x3951B717u);
+constexpr float kSlideOutStep = bitCast<float>(0x3951B717u);
 constexpr double kSlideInStep = 0.0002;
 }  // namespace
 

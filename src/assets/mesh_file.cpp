@@ -7,6 +7,7 @@
 #include <new>
 
 #include "assets/asset_archive.h"
+#include "platform/bit_cast.h"
 
 namespace korvana {
 namespace {
@@ -73,7 +74,7 @@ uint32_t MeshFile::readU32() {
     return value;
 }
 
-float MeshFile::readFloat() { return std::bit_cast<float>(readU32()); }
+float MeshFile::readFloat() { return bitCast<float>(readU32()); }
 
 // A chunk must hold at least its own header and end within its parent; anything else is damage,
 // and the caller ends its scan there (a zero length would otherwise never move the cursor).
