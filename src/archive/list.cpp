@@ -24,6 +24,9 @@ ArchiveEntryInfo blockInfo(const ArchiveState& s) {
         info.fileCrc = s.fileHead.FileCRC;
         info.unpVer = s.fileHead.UnpVer;
         info.method = s.fileHead.Method;
+        info.hostOs = s.fileHead.HostOS;
+        info.fileTime = s.fileHead.FileTime;
+        info.attributes = s.fileHead.FileAttr;
         info.headerCrcOk = s.headerCrcOk;
     }
     return info;
@@ -44,6 +47,8 @@ int archiveList(const char* archiveName, ArchiveListing& listing) {
     } else {
         result = 1;
         listing.solidArchive = (s.mainHead.Flags & MHD_SOLID) != 0;
+        listing.mainFlags = s.mainHead.Flags;
+        listing.firstBlock = 7 + static_cast<int64_t>(s.mainHead.HeadSize);
         bool walking = fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) == 0;
         while (walking) {
             const int size = readBlock(0);

@@ -75,8 +75,8 @@ bool unstoreStream(ArchiveState& s, EntrySink& sink, std::vector<uint8_t>& chunk
 // decoded only for the solid entries after it. False when it failed before its checks.
 bool decodeEntry(ArchiveState& s, EntrySink* sink, std::vector<uint8_t>& chunk) {
     const FileHeader& head = s.fileHead;
-    if (head.UnpVer < 13 || head.UnpVer > 20) {
-        KORVANA_LOG("unknown compression method");
+    if (const std::string why = unsupportedEntryReason(head.UnpVer, head.Method); !why.empty()) {
+        KORVANA_LOG(why.c_str());
         return false;
     }
     const bool decrypting = s.password[0] != 0 && (head.Flags & LHD_PASSWORD) != 0;
@@ -144,6 +144,8 @@ int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& v
     setDebugLogListener(&Messages::listen, &messages);
 
     listing.solidArchive = (s.mainHead.Flags & MHD_SOLID) != 0;
+    listing.mainFlags = s.mainHead.Flags;
+    listing.firstBlock = 7 + static_cast<int64_t>(s.mainHead.HeadSize);
     std::vector<uint8_t> chunk(STORED_CHUNK);
     std::string unreachable;  // why no later entry can be read, once a sub-block stopped the scan
     for (;;) {

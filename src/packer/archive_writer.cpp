@@ -20,6 +20,7 @@
 #include "archive/crypt.h"
 #include "packer/packer.h"
 #include "packer/rar20_encoder.h"
+#include "packer/write_plan.h"
 
 namespace korvana {
 
@@ -205,12 +206,36 @@ private:
     std::vector<uint8_t> buf_;
 };
 
-bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt, const ArchiveSink& sink,
+// Copies bytes [offset, offset + size) of an existing archive to the sink as they are.
+bool copyBlock(std::FILE* source, int64_t offset, uint64_t size, const ArchiveSink& sink, std::string* error) {
+    if (!source || fseeko(source, static_cast<off_t>(offset), SEEK_SET) != 0)
+        return fail(error, "cannot read the archive being changed");
+    std::vector<uint8_t> piece;
+    while (size > 0) {
+        piece.resize(static_cast<size_t>(std::min<uint64_t>(size, kPiece)));
+        if (std::fread(piece.data(), 1, piece.size(), source) != piece.size())
+            return fail(error, "the archive being changed ended early or could not be read");
+        if (!sink(piece, error)) return false;
+        size -= piece.size();
+    }
+    return true;
+}
+
+bool produceArchive(const pack::WritePlan& plan, const PackOptions& opt, const ArchiveSink& sink,
                     std::string* error) {
+    std::vector<const PackInput*> inputs;
+    for (const pack::WritePart& part : plan.parts)
+        if (part.input) inputs.push_back(part.input);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(nullptr, &std::fclose);
+    if (!plan.source.empty()) {
+        source.reset(std::fopen(plan.source.c_str(), "rb"));
+        if (!source) return fail(error, plan.source + ": cannot open: " + std::strerror(errno));
+    }
     if (opt.password.size() > kMaxPassword)
         return fail(error, "password longer than " + std::to_string(kMaxPassword) + " characters");
     if (opt.password.find('\0') != std::string::npos) return fail(error, "password contains a NUL character");
-    for (const PackInput& f : files) {
+    for (const PackInput* input : inputs) {
+        const PackInput& f = *input;
         if (f.name.empty()) return fail(error, "empty entry name");
         if (f.name.size() > kMaxName)
             return fail(error, "entry name longer than " + std::to_string(kMaxName) + " bytes: " + f.name.substr(0, 40) + "...");
@@ -222,14 +247,18 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
 
     initCrc();  // the CRC table also drives the cipher's key set-up
     std::vector<uint8_t> out(std::begin(kMarker), std::end(kMarker));
-    const size_t main = out.size();
-    put16(out, 0);
-    out.push_back(0x73);
-    put16(out, opt.solid ? kMainSolid : 0);
-    put16(out, 13);
-    put16(out, 0);
-    put32(out, 0);
-    sealHeader(out, main);
+    if (!plan.head.empty()) {
+        out = plan.head;  // an existing archive's marker and main header, comment and all
+    } else {
+        const size_t main = out.size();
+        put16(out, 0);
+        out.push_back(0x73);
+        put16(out, opt.solid ? kMainSolid : 0);
+        put16(out, 13);
+        put16(out, 0);
+        put32(out, 0);
+        sealHeader(out, main);
+    }
     if (!sink(out, error)) return false;
 
     const bool encrypt = !opt.password.empty();
@@ -237,7 +266,15 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
     int encoderLevel = -1;
     bool packedBefore = false;  // a packed entry precedes: solid entries continue its stream
     uint64_t bytesDone = 0;     // input bytes behind us, for the progress
-    for (const PackInput& f : files) {
+    for (const pack::WritePart& part : plan.parts) {
+        if (!part.input) {
+            // A block of the old archive kept as it is: no packed data, or an entry of a
+            // non-solid archive, so no stream runs through it.
+            if (!copyBlock(source.get(), part.offset, part.size, sink, error)) return false;
+            continue;
+        }
+        const PackInput& f = *part.input;
+        const bool encryptEntry = encrypt && !f.plain;
         if (opt.progress) opt.progress(f.name, bytesDone);
         const int level = f.level >= 0 ? f.level : opt.level;
         const bool solidEntry = opt.solid && packedBefore;
@@ -274,11 +311,11 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
             packedBefore = false;
         }
         uint64_t dataSize = stored ? size : packed.size();
-        if (encrypt) dataSize = (dataSize + 15) / 16 * 16;
+        if (encryptEntry) dataSize = (dataSize + 15) / 16 * 16;
         if (dataSize > 0xFFFFFFFFu) return fail(error, "packed entry too large: " + f.name);
 
         uint16_t flags = kFlagLongBlock | kFlagWindow1M;
-        if (encrypt) flags |= kFlagEncrypted;
+        if (encryptEntry) flags |= kFlagEncrypted;
         if (solidEntry) flags |= kFlagSolid;
         out.clear();
         put16(out, 0);
@@ -287,7 +324,7 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         put16(out, static_cast<uint32_t>(32 + f.name.size()));
         put32(out, static_cast<uint32_t>(dataSize));
         put32(out, static_cast<uint32_t>(size));
-        out.push_back(0);  // host OS: MS-DOS, whose attribute bits we record
+        out.push_back(f.hostOs);  // MS-DOS (0) for new files, whose attribute bits we record
         put32(out, crc);
         put32(out, f.dosTime);
         out.push_back(kUnpVer);
@@ -298,7 +335,7 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         sealHeader(out, 0);
         if (!sink(out, error)) return false;
 
-        DataOut dataOut(sink, opt.password, error);
+        DataOut dataOut(sink, encryptEntry ? opt.password : std::string(), error);
         const auto put = [&dataOut](const uint8_t* data, size_t n) { return dataOut.put(data, n); };
         if (stored) {
             // The input is read a second time; it must not have changed since its size and CRC
@@ -313,7 +350,7 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         if (!dataOut.finish()) return false;
         bytesDone += size;
     }
-    if (opt.progress && !files.empty()) opt.progress(files.back().name, bytesDone);
+    if (opt.progress && !inputs.empty()) opt.progress(inputs.back()->name, bytesDone);
 
     out.clear();
     put16(out, 0);
@@ -330,7 +367,7 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
                   std::string* error) {
     if (!archive) return fail(error, "no output buffer");
     archive->clear();
-    return produceArchive(files, opt,
+    return produceArchive(pack::planFor(files), opt,
                           [archive](const std::vector<uint8_t>& bytes, std::string*) {
                               archive->insert(archive->end(), bytes.begin(), bytes.end());
                               return true;
@@ -340,6 +377,18 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
 
 bool writeArchive(const std::string& path, const std::vector<PackInput>& files, const PackOptions& opt,
                   std::string* error) {
+    return pack::writePlan(path, pack::planFor(files), opt, error);
+}
+
+namespace pack {
+
+WritePlan planFor(const std::vector<PackInput>& files) {
+    WritePlan plan;
+    for (const PackInput& f : files) plan.parts.push_back({&f, 0, 0});
+    return plan;
+}
+
+bool writePlan(const std::string& path, const WritePlan& plan, const PackOptions& opt, std::string* error) {
     std::string temp = path + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) return fail(error, "cannot create a temporary file beside " + path + ": " + std::strerror(errno));
@@ -354,7 +403,7 @@ bool writeArchive(const std::string& path, const std::vector<PackInput>& files, 
         }
         return true;
     };
-    bool ok = produceArchive(files, opt, toFile, &why);
+    bool ok = produceArchive(plan, opt, toFile, &why);
 #ifndef _WIN32
     if (ok) {
         const mode_t mask = umask(0);
@@ -380,6 +429,14 @@ bool writeArchive(const std::string& path, const std::vector<PackInput>& files, 
     }
     return true;
 }
+
+void sealMainHeader(std::vector<uint8_t>& head) {
+    const uint32_t crc = ~calcCrc32(0xFFFFFFFFu, head.data() + 9, 11);
+    head[7] = uint8_t(crc);
+    head[8] = uint8_t(crc >> 8);
+}
+
+}  // namespace pack
 
 uint32_t dosTimeFromUnix(int64_t unixTime) {
     std::time_t t = static_cast<std::time_t>(unixTime);

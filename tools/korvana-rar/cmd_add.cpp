@@ -1,5 +1,5 @@
-// korvana-rar a: writes a new RAR 2.0 archive of the given files and folders (replacing any
-// archive of that name only once the new one is complete).
+// korvana-rar a: adds the given files and folders to an archive, or writes a new RAR 2.0 archive
+// of them. The archive is always written under a temporary name and renamed once complete.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -164,6 +164,9 @@ int cmdAdd(const CommandLine& line) {
     const bool recurse = line.has('r');
 
     const std::string& archive = line.arguments[0];
+    std::error_code ec;
+    const bool existing = fs::is_regular_file(archive, ec) && fs::file_size(archive, ec) > 0 && !ec;
+    if (existing && !checkArchiveKind(archive)) return EXIT_FAILED;
     Gathered gathered;
     gathered.archive = archive;
     for (size_t i = 1; i < line.arguments.size(); ++i) {
@@ -176,18 +179,32 @@ int cmdAdd(const CommandLine& line) {
     Progress progress(line.has('q'), gathered.bytes);
     opt.progress = [&progress](const std::string& name, uint64_t done) { progress.update(name, done, done); };
     std::string error;
-    const bool written = writeArchive(archive, gathered.files, opt, &error);
+    ArchiveChangeReport report;
+    bool written;
+    if (existing) {
+        ArchiveChange change;
+        change.add = std::move(gathered.files);
+        written = changeArchive(archive, change, opt, &report, &error);
+        gathered.files = std::move(change.add);
+    } else {
+        written = writeArchive(archive, gathered.files, opt, &error);
+        report.solid = opt.solid;
+    }
     progress.clear();
     if (!written) {
         std::fprintf(stderr, "korvana-rar: %s: %s\n", printable(archive).c_str(), error.c_str());
         return EXIT_FAILED;
     }
+    printChangeReport(report);
     const uint64_t total = gathered.bytes;
-    std::error_code ec;
     const uintmax_t size = fs::file_size(archive, ec);
-    std::printf("%s: %zu file%s, %" PRIu64 " bytes packed into %ju bytes (-m%d%s%s%s)\n", printable(archive).c_str(),
-                gathered.files.size(), gathered.files.size() == 1 ? "" : "s", total, ec ? 0 : size, opt.level,
-                opt.solid ? ", solid" : "", opt.password.empty() ? "" : ", encrypted",
+    std::string kept;
+    if (existing)
+        kept = ", " + std::to_string(report.kept) + " kept" + (report.repacked ? " and packed again" : " as they were");
+    std::printf("%s: %zu file%s added (%" PRIu64 " bytes)%s, archive now %ju bytes (-m%d%s%s%s)\n",
+                printable(archive).c_str(), gathered.files.size(), gathered.files.size() == 1 ? "" : "s", total,
+                kept.c_str(), ec ? 0 : size, opt.level, report.solid ? ", solid" : "",
+                opt.password.empty() ? "" : ", encrypted",
                 opt.multimedia == PackOptions::Multimedia::On    ? ", multimedia on"
                 : opt.multimedia == PackOptions::Multimedia::Off ? ", multimedia off"
                                                                  : "");

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <set>
 
+#include "archive/entry_path.h"
 #include "commands.h"
-#include "entry_path.h"
 #include "output_folder.h"
 #include "progress.h"
 
