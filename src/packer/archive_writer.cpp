@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,20 @@ constexpr uint64_t kMaxEntry = 0x7FFFFFFF;  // sizes a reader counts in signed 3
 constexpr size_t kPiece = size_t(1) << 20;
 // Packed bytes of an entry beyond this wait in a temporary file rather than in memory.
 constexpr size_t kSpillAbove = size_t(8) << 20;
+// A non-solid entry is stored without packing the rest once this much of it packs to nothing.
+constexpr uint64_t kGiveUpAfter = uint64_t(512) << 10;
+
+// Whether a piece of input has byte values skewed enough (under 7.5 bits of entropy per byte)
+// that packing it should gain something.
+bool looksCompressible(const uint8_t* data, size_t size) {
+    if (size < 4096) return false;
+    uint32_t counts[256] = {};
+    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    double bits = 0;
+    for (uint32_t c : counts)
+        if (c) bits -= double(c) * std::log2(double(c) / double(size));
+    return bits < 7.5 * double(size);
+}
 
 void put16(std::vector<uint8_t>& v, uint32_t x) {
     v.push_back(uint8_t(x));
@@ -288,20 +303,40 @@ bool produceArchive(const pack::WritePlan& plan, const PackOptions& opt, const A
                 encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
                 encoderLevel = level;
             }
-            encoder->beginEntry(solidEntry);
-            uint64_t fed = 0;
-            const auto pack = [&](const uint8_t* data, size_t n) {
-                encoder->feed(data, n);
-                fed += n;
-                if (opt.progress) opt.progress(f.name, bytesDone + fed);  // a large file moves too
-                return packed.append(encoder->takeOutput(), error);
-            };
-            if (!readPieces(f, pack, &size, &crc, error) || !packed.append(encoder->finishEntry(), error)) return false;
-            if (size == 0 || (!opt.solid && opt.storeIncompressible && packed.size() >= size)) {
-                stored = true;
-            } else {
-                packedBefore = true;
+            // A non-solid entry whose first part packs to nothing is stored without packing the
+            // rest, unless a later piece looks compressible after all: then it is packed again
+            // from the start, in full.
+            const bool mayGiveUp = !opt.solid && opt.storeIncompressible;
+            for (bool allowGiveUp = mayGiveUp;; allowGiveUp = false) {
+                encoder->beginEntry(solidEntry);
+                uint64_t fed = 0;
+                bool gaveUp = false, compressibleLater = false;
+                const auto pack = [&](const uint8_t* data, size_t n) {
+                    fed += n;
+                    if (opt.progress) opt.progress(f.name, bytesDone + fed);  // a large file moves too
+                    if (gaveUp) {
+                        if (!compressibleLater && looksCompressible(data, n)) compressibleLater = true;
+                        return true;
+                    }
+                    encoder->feed(data, n);
+                    if (allowGiveUp && encoder->packsNothingSoFar(kGiveUpAfter)) gaveUp = true;
+                    return packed.append(encoder->takeOutput(), error);
+                };
+                if (!readPieces(f, pack, &size, &crc, error)) return false;
+                if (gaveUp && !compressibleLater) {
+                    encoder.reset();  // in the middle of an entry: the next one starts afresh
+                    stored = true;
+                    break;
+                }
+                if (!gaveUp) {
+                    if (!packed.append(encoder->finishEntry(), error)) return false;
+                    break;
+                }
+                encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
+                packed = PackedBytes();
             }
+            if (!stored && (size == 0 || (!opt.solid && opt.storeIncompressible && packed.size() >= size))) stored = true;
+            if (!stored) packedBefore = true;
         } else if (!readPieces(f, [](const uint8_t*, size_t) { return true; }, &size, &crc, error)) {
             return false;
         }

@@ -26,6 +26,12 @@ constexpr size_t kMaxBlockResiduals = size_t(4) << 20;
 constexpr size_t kPiece = size_t(1) << 20;
 // What the parse of one segment may read past its end.
 constexpr size_t kLookahead = kMaxLen + 2;
+// The parse's skipping over data that gives no matches: after this many literals in a row it
+// starts stepping over positions, one more skipped for every kSkipGrowth further literals, at
+// most kMaxSkip at a time.
+constexpr size_t kSkipAfter = 32;
+constexpr size_t kSkipGrowth = 16;
+constexpr size_t kMaxSkip = 64;
 
 }  // namespace
 
@@ -69,6 +75,9 @@ struct Rar20Encoder::Impl : MatchFinder {
     bool firstTableOfEntry = true;
     // Where the next segment starts in `hist`.
     size_t encPos = 0;
+    // This entry so far: bytes parsed and what their blocks are estimated to cost.
+    uint64_t entryParsed = 0;
+    uint64_t entryCostBits = 0;
 
     Stats* stats = nullptr;
 
@@ -225,7 +234,22 @@ struct Rar20Encoder::Impl : MatchFinder {
         size_t i = begin;
         bool havePending = false;
         Choice pending;
+        // Literals in a row: where the data has given no match for a while, positions are
+        // searched ever more sparsely (every position still enters the chains), as fast
+        // compressors skip over incompressible stretches; one match found brings back the full
+        // search.
+        size_t misses = 0;
         while (i < segEnd) {
+            if (misses > kSkipAfter && !havePending) {
+                const size_t step = std::min<size_t>(segEnd - i, std::min(kMaxSkip, (misses - kSkipAfter) / kSkipGrowth));
+                for (size_t k = 0; k < step; ++k) tokens.push_back({hist[i + k], 0, 0});
+                // Skipped positions stay out of the chains too: a stretch that matched nothing
+                // is seldom matched later, and the chains' upkeep is most of what is left.
+                if (inserted <= i) inserted = i + step;
+                i += step;
+                misses += step;
+                if (i >= segEnd) break;
+            }
             insertUpTo(i);
             Choice cur = havePending ? pending : bestAt(i, entryEnd, st, pr, lit, begin, cache);
             havePending = false;
@@ -243,6 +267,7 @@ struct Rar20Encoder::Impl : MatchFinder {
             tokens.push_back(cur.tok);
             apply(st, cur.tok);
             i += cur.len;
+            misses = cur.len >= 2 ? 0 : misses + 1;
         }
         return i;
     }
@@ -449,6 +474,7 @@ struct Rar20Encoder::Impl : MatchFinder {
             size_t lzEnd = segEnd;
             LzStats segStats;
             double lzCostPerByte = 0;
+            uint64_t lzCostBits = 0;
             bool lzMerges = false;
             if (multimedia != MM::On) {
                 haveLz = true;
@@ -480,10 +506,13 @@ struct Rar20Encoder::Impl : MatchFinder {
                     }
                 }
                 lzCostPerByte = double(cost) / double(lzEnd - pos);
+                lzCostBits = cost;
             }
 
             const bool chooseAudio =
                 haveAudio && (!haveLz || double(audioCostBits) / double(segEnd - pos) < lzCostPerByte);
+            entryCostBits += chooseAudio ? audioCostBits : lzCostBits;
+            entryParsed += (chooseAudio ? segEnd : lzEnd) - pos;
             if (chooseAudio) {
                 if (!audioMerges) {
                     emitBlock();
@@ -547,6 +576,13 @@ void Rar20Encoder::beginEntry(bool continueSolid) {
     m.out = &m.bits;
     m.stats = &stats_;
     m.firstTableOfEntry = !m.tablesSent;
+    m.entryParsed = 0;
+    m.entryCostBits = 0;
+}
+
+bool Rar20Encoder::packsNothingSoFar(uint64_t atLeast) const {
+    const Impl& m = *impl_;
+    return m.entryParsed >= atLeast && m.entryCostBits * 100 >= m.entryParsed * 8 * 99;
 }
 
 void Rar20Encoder::feed(const uint8_t* data, size_t size) {

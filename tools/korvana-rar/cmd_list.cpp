@@ -58,6 +58,7 @@ int cmdList(const CommandLine& line) {
         if (block.directory()) marks += "directory ";
         if (block.flags & 0x0008) marks += "commented ";
         if (!block.headerCrcOk) marks += "header-CRC-broken ";
+        if (!unsupportedEntryReason(block.unpVer, block.method).empty()) marks += "not-RAR-2.0-packing ";
         if (!marks.empty()) marks.pop_back();
         std::printf("%-40s %10" PRIu32 " %10" PRIu32 " %6s %6s %2u.%u%s%s\n", printable(block.name).c_str(),
                     block.unpSize, block.dataSize, ratio(block.dataSize, block.unpSize).c_str(),
