@@ -68,6 +68,10 @@ struct ArchiveProbe {
 };
 ArchiveProbe probeArchive(const char* archiveName);
 
+// The name of the volume after `name` in a set: NAME.rar -> NAME.r00 -> NAME.r01 ... NAME.r99 ->
+// NAME.s00 ...; empty after NAME.z99 (or for a name with nothing to count on).
+std::string nextVolumeName(const std::string& name);
+
 // Why the reader cannot decode an entry of this unpack version and method, in words for the user;
 // empty when it can (RAR 2.0 packing, or stored data of any version).
 std::string unsupportedEntryReason(uint8_t unpVer, uint8_t method);

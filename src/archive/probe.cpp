@@ -1,5 +1,6 @@
 // What a file offered as an archive really is, and which entry versions the reader decodes: the
 // words the tools refuse other RAR generations with, instead of a CRC error or an empty listing.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -49,6 +50,28 @@ ArchiveProbe probeArchive(const char* archiveName) {
         probe.what = "not a RAR archive";
     }
     return probe;
+}
+
+std::string nextVolumeName(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    const size_t slash = name.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ".r00";
+    std::string ext = name.substr(dot + 1);
+    if (ext.size() == 3 && (ext[0] == 'r' || ext[0] == 'R') && (ext[1] == 'a' || ext[1] == 'A') &&
+        (ext[2] == 'r' || ext[2] == 'R'))
+        return name.substr(0, dot + 1) + (ext[0] == 'R' ? "R00" : "r00");
+    if (ext.size() != 3 || !std::isalpha(static_cast<unsigned char>(ext[0])) ||
+        !std::isdigit(static_cast<unsigned char>(ext[1])) || !std::isdigit(static_cast<unsigned char>(ext[2])))
+        return name + ".r00";
+    int number = (ext[1] - '0') * 10 + (ext[2] - '0') + 1;
+    char letter = ext[0];
+    if (number == 100) {
+        if (letter == 'z' || letter == 'Z') return "";
+        ++letter;
+        number = 0;
+    }
+    char tail[4] = {letter, static_cast<char>('0' + number / 10), static_cast<char>('0' + number % 10), 0};
+    return name.substr(0, dot + 1) + tail;
 }
 
 std::string unsupportedEntryReason(uint8_t unpVer, uint8_t method) {

@@ -417,6 +417,18 @@ bool writeArchive(const std::string& path, const std::vector<PackInput>& files, 
 
 namespace pack {
 
+std::FILE* scratchArchiveFile() { return scratchFile(); }
+
+bool produceToFile(const WritePlan& plan, const PackOptions& opt, std::FILE* out, std::string* error) {
+    const auto toFile = [out](const std::vector<uint8_t>& bytes, std::string* reason) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
+            return fail(reason, std::string("cannot write a temporary file: ") + std::strerror(errno));
+        return true;
+    };
+    return produceArchive(plan, opt, toFile, error) &&
+           (std::fflush(out) == 0 || fail(error, std::string("cannot write a temporary file: ") + std::strerror(errno)));
+}
+
 WritePlan planFor(const std::vector<PackInput>& files) {
     WritePlan plan;
     for (const PackInput& f : files) plan.parts.push_back({&f, 0, 0});

@@ -83,6 +83,13 @@ struct ArchiveChangeReport {
 bool changeArchive(const std::string& path, const ArchiveChange& change, const PackOptions& opt,
                    ArchiveChangeReport* report, std::string* error);
 
+// Writes the files as a RAR 2.x volume set: `path` (NAME.rar), then NAME.r00, NAME.r01, ... (after
+// .r99 .s00 and on), each at most `volumeSize` bytes (1024 at least), entries split across volumes
+// where they do not fit. Each volume is written under a temporary name; all are renamed once the
+// whole set is complete. The names written come back in *names.
+bool writeVolumes(const std::string& path, const std::vector<PackInput>& files, const PackOptions& opt,
+                  uint64_t volumeSize, std::vector<std::string>* names, std::string* error);
+
 // MS-DOS date/time of a Unix time stamp in local time (what RAR archives record).
 uint32_t dosTimeFromUnix(int64_t unixTime);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ WritePlan planFor(const std::vector<PackInput>& files);
 // Writes the plan to `path` through a temporary file in the same folder, renamed over `path` only
 // once complete.
 bool writePlan(const std::string& path, const WritePlan& plan, const PackOptions& opt, std::string* error);
+
+// Produces the whole archive into `out` (an unnamed temporary file, say), flushed.
+bool produceToFile(const WritePlan& plan, const PackOptions& opt, std::FILE* out, std::string* error);
+// An unnamed temporary file, gone when closed; null when none can be made.
+std::FILE* scratchArchiveFile();
 
 // Fills in the main header's CRC (it covers the header's fixed part only) after its flags changed.
 void sealMainHeader(std::vector<uint8_t>& head);

@@ -133,6 +133,27 @@ bool gather(const fs::path& path, bool recurse, Gathered& out) {
     return true;
 }
 
+// -vSIZE: bytes, or with k/m/g (1024 multiples) or K/M/G (1000 multiples).
+bool parseVolumeSize(const std::string& text, uint64_t& size) {
+    size_t digits = 0;
+    uint64_t value = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        if (value > (uint64_t(1) << 40)) return false;
+        value = value * 10 + uint64_t(text[digits] - '0');
+        ++digits;
+    }
+    if (digits == 0 || text.size() > digits + 1) return false;
+    if (text.size() == digits + 1) {
+        const std::string units = "kmgKMG";
+        const size_t unit = units.find(text[digits]);
+        if (unit == std::string::npos) return false;
+        const uint64_t base = unit < 3 ? 1024 : 1000;
+        for (size_t i = 0; i <= unit % 3; ++i) value *= base;
+    }
+    size = value;
+    return size >= 1024 && size <= (uint64_t(1) << 42);
+}
+
 }  // namespace
 
 int cmdAdd(const CommandLine& line) {
@@ -163,9 +184,18 @@ int cmdAdd(const CommandLine& line) {
     opt.password = line.value('p');
     const bool recurse = line.has('r');
 
+    uint64_t volumeSize = 0;
+    if (line.has('v') && !parseVolumeSize(line.value('v'), volumeSize))
+        return usageError(line, "-v" + printable(line.value('v')) +
+                                    ": expected a size of at least 1024 bytes, as -v1440k, -v700m or -v100000");
     const std::string& archive = line.arguments[0];
     std::error_code ec;
     const bool existing = fs::is_regular_file(archive, ec) && fs::file_size(archive, ec) > 0 && !ec;
+    if (existing && volumeSize) {
+        std::fprintf(stderr, "korvana-rar: %s: exists; a volume set is written whole, under a new name\n",
+                     printable(archive).c_str());
+        return EXIT_FAILED;
+    }
     if (existing && !checkArchiveKind(archive)) return EXIT_FAILED;
     Gathered gathered;
     gathered.archive = archive;
@@ -180,12 +210,16 @@ int cmdAdd(const CommandLine& line) {
     opt.progress = [&progress](const std::string& name, uint64_t done) { progress.update(name, done, done); };
     std::string error;
     ArchiveChangeReport report;
+    std::vector<std::string> volumes;
     bool written;
     if (existing) {
         ArchiveChange change;
         change.add = std::move(gathered.files);
         written = changeArchive(archive, change, opt, &report, &error);
         gathered.files = std::move(change.add);
+    } else if (volumeSize) {
+        written = writeVolumes(archive, gathered.files, opt, volumeSize, &volumes, &error);
+        report.solid = opt.solid;
     } else {
         written = writeArchive(archive, gathered.files, opt, &error);
         report.solid = opt.solid;
@@ -197,10 +231,18 @@ int cmdAdd(const CommandLine& line) {
     }
     printChangeReport(report);
     const uint64_t total = gathered.bytes;
-    const uintmax_t size = fs::file_size(archive, ec);
+    uintmax_t size = 0;
+    for (const std::string& v : volumes) {
+        const uintmax_t n = fs::file_size(v, ec);
+        std::printf("Volume %s: %ju bytes\n", printable(v).c_str(), ec ? 0 : n);
+        size += ec ? 0 : n;
+    }
+    if (volumes.empty()) size = fs::file_size(archive, ec);
     std::string kept;
     if (existing)
         kept = ", " + std::to_string(report.kept) + " kept" + (report.repacked ? " and packed again" : " as they were");
+    if (!volumes.empty())
+        kept = ", " + std::to_string(volumes.size()) + " volume" + (volumes.size() == 1 ? "" : "s");
     std::printf("%s: %zu file%s added (%" PRIu64 " bytes)%s, archive now %ju bytes (-m%d%s%s%s)\n",
                 printable(archive).c_str(), gathered.files.size(), gathered.files.size() == 1 ? "" : "s", total,
                 kept.c_str(), ec ? 0 : size, opt.level, report.solid ? ", solid" : "",

@@ -31,9 +31,9 @@ const Command kCommands[] = {
     {"t", cmdTest, "p=q", "t ARCHIVE [-pPASSWORD] [-q]", "decode and check every file, in one pass"},
     {"x", cmdExtract, "p=o:yq", "x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]",
      "extract entries (all when none named) under DIR (default: the current folder)"},
-    {"a", cmdAdd, "m+sp=rq", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r] [-q]",
+    {"a", cmdAdd, "m+sp=rqv=", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r] [-vSIZE] [-q]",
      "add the files (folders with -r) to ARCHIVE, replacing entries of the same name, or write a\n"
-     "      new RAR 2.0 archive when there is none"},
+     "      new RAR 2.0 archive when there is none (a volume set with -vSIZE)"},
     {"d", cmdDelete, "p=q", "d ARCHIVE NAME... [-pPASSWORD] [-q]",
      "delete the entries of these names (matched as for x)"},
 };
@@ -54,6 +54,9 @@ void printHelp(FILE* out) {
                  "  -m0..-m5    a: store, or pack from fastest (-m1) to smallest (-m5); default -m3\n"
                  "  -mm, -mm-   a: multimedia (audio) coding forced on, or off; default: chosen by size\n"
                  "  -s, -r      a: solid archive; recurse into folders\n"
+                 "  -vSIZE      a: write a new volume set NAME.rar, NAME.r00, NAME.r01, ... of at most SIZE\n"
+                 "              bytes each (k = 1024, m = 1024 k, g = 1024 m; K, M, G: 1000, 1000 K, 1000 M;\n"
+                 "              -v1440k for floppies); l, t and x take a set from its first volume\n"
                  "  -q          no progress line (it is shown only when stderr is a terminal)\n\n"
                  "a and d keep every other entry: in a non-solid archive as it is (encrypted ones need no\n"
                  "password), in a solid one decoded and packed again with the new entries into one stream\n"
