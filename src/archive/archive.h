@@ -51,9 +51,13 @@ struct ArchiveListing {
     int64_t firstBlock = 0;                // where the blocks start: marker and main header lie before
     std::vector<ArchiveEntryInfo> blocks;  // in file order
     bool complete = false;                 // the walk reached the end without a broken chain
+    bool volumeSet = false;                // a volume set, followed from its first volume
+    std::vector<std::string> volumes;      // the volumes read, in order
+    std::string problem;                   // why the set could not be read whole, naming the volume
 };
 
-// Walks every block after the main header. Returns 1 when the file is an archive the reader
+// Walks every block after the main header, through every volume when the archive is the first
+// of a set (l lists each part of a split entry). Returns 1 when the file is an archive the reader
 // accepts (the listing may still be incomplete, see `complete`), 0 otherwise. Messages go to the
 // debug log as during extraction.
 int archiveList(const char* archiveName, ArchiveListing& listing);

@@ -128,7 +128,7 @@ int cmdExtract(const CommandLine& line) {
         ++failed;
     }
     const unsigned done = extractor.done;
-    if (!listing.complete) std::printf("The archive ends early or its block chain is broken.\n");
+    if (!listing.complete) std::printf("%s\n", brokenArchiveText(listing).c_str());
     if (failed) {
         std::printf("%u of %u %s not extracted\n", failed, failed + done, failed + done == 1 ? "entry" : "entries");
         return EXIT_FAILED;

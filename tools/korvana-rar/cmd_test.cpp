@@ -51,7 +51,8 @@ int cmdTest(const CommandLine& line) {
     if (!walkArchive(path, line.value('p'), tester, listing)) return EXIT_FAILED;
     progress.clear();
     const bool broken = !listing.complete;
-    if (broken) std::printf("The archive ends early or its block chain is broken.\n");
+    if (broken) std::printf("%s\n", brokenArchiveText(listing).c_str());
+    else if (listing.volumeSet) std::printf("%zu volumes read\n", listing.volumes.size());
     const unsigned tested = tester.tested, failed = tester.failed;
     if (failed == 0 && !broken) {
         std::printf("All OK (%u %s)\n", tested, tested == 1 ? "file" : "files");

@@ -55,6 +55,9 @@ bool checkArchiveKind(const std::string& path);
 // Names on stdout what a change left out: replaced and deleted entries, dropped blocks.
 void printChangeReport(const ArchiveChangeReport& report);
 
+// What to say of an archive or volume set that could not be read to its end.
+std::string brokenArchiveText(const ArchiveListing& listing);
+
 // The size of the archive file (0 when unknown), what progress through it is measured against.
 uint64_t archiveFileSize(const std::string& path);
 

@@ -221,6 +221,11 @@ void printChangeReport(const ArchiveChangeReport& report) {
     for (const std::string& what : report.dropped) std::printf("Left out %s\n", what.c_str());
 }
 
+std::string brokenArchiveText(const ArchiveListing& listing) {
+    if (!listing.problem.empty()) return "The volume set cannot be read whole: " + printable(listing.problem) + ".";
+    return "The archive ends early or its block chain is broken.";
+}
+
 bool walkArchive(const std::string& path, const std::string& password, ArchiveVisitor& visitor,
                  ArchiveListing& listing) {
     if (!checkArchiveKind(path)) return false;
