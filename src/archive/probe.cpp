@@ -80,6 +80,8 @@ std::string unsupportedEntryReason(uint8_t unpVer, uint8_t method) {
         return "packed with RAR 3.x/4.x compression (unpack version " + version(unpVer) +
                "), which this reader does not decode (it decodes RAR 2.x)";
     if (unpVer > 20) return "unpack version " + version(unpVer) + " is newer than RAR 2.0's, which this reader decodes";
+    if (unpVer < 13)
+        return "unpack version " + version(unpVer) + " is older than any RAR 1.5 to 2.x writes: not readable here";
     if (method == 0x30) return "";  // stored bytes are the same in every version
     if (unpVer < 20)
         return "packed by RAR 1.x (unpack version " + version(unpVer) +

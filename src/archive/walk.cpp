@@ -54,7 +54,8 @@ struct Messages {
 uint32_t readAcrossVolumes(VolumeCursor& volumes, uint8_t* dest, uint32_t count) {
     ArchiveState& s = archiveState;
     uint32_t n = unpRead(dest, count);
-    while (n == 0 && s.packLeft == 0 && (s.fileHead.Flags & LHD_SPLIT_AFTER) && volumes.problem.empty()) {
+    while (n == 0 && s.packLeft == 0 && volumes.inSet && (s.fileHead.Flags & LHD_SPLIT_AFTER) &&
+           volumes.problem.empty()) {
         if (!continueEntry(s, volumes)) return 0;
         n = unpRead(dest, count);
     }
@@ -88,14 +89,16 @@ bool unstoreStream(ArchiveState& s, VolumeCursor& volumes, EntrySink& sink, std:
 // decoded only for the solid entries after it. False when it failed before its checks.
 bool decodeEntry(ArchiveState& s, VolumeCursor& volumes, EntrySink* sink, std::vector<uint8_t>& chunk) {
     const FileHeader& head = s.fileHead;
-    if (const std::string why = unsupportedEntryReason(head.UnpVer, head.Method); !why.empty()) {
-        KORVANA_LOG(why.c_str());
+    // The same refusal as the show's reader, so that both fail alike; the tools say in their own
+    // words which RAR generation packed such an entry (unsupportedEntryReason).
+    if (head.UnpVer < 13 || head.UnpVer > 20) {
+        KORVANA_LOG("unknown compression method");
         return false;
     }
     const bool decrypting = s.password[0] != 0 && (head.Flags & LHD_PASSWORD) != 0;
     // The show's own size checks, except for an entry split across volumes, whose first part
     // holds only some of its data (the walk never allocates by a header's sizes anyway).
-    if (sink && !(head.Flags & LHD_SPLIT_AFTER)) {
+    if (sink && !(volumes.inSet && (head.Flags & LHD_SPLIT_AFTER))) {
         uint32_t capacity = 0;
         if (!outputCapacity(head, decrypting && head.UnpVer >= 20, capacity)) return false;
     }
@@ -189,7 +192,7 @@ int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& v
             KORVANA_LOG("Sorry, sub-headers not supported.");
             unreachable = "Sorry, sub-headers not supported.";
         }
-        if (info.isFile() && info.splitBefore()) {
+        if (info.isFile() && volumes.inSet && info.splitBefore()) {
             // The rest of an entry that was not decoded: skipped with it. At the very start it
             // is a set begun in the middle.
             if (firstEntry)

@@ -86,9 +86,12 @@ public:
     }
     void end(const ArchiveEntryInfo& entry, bool ok, const std::string& reason) override {
         const bool closed = out_ && std::fclose(out_.release()) == 0;
+        const std::string generation = unsupportedEntryReason(entry.unpVer, entry.method);
         if (failure_.empty() && !ok)
             failure_ = printableName(entry) + ": cannot be decoded: " +
-                       (reason.empty() ? std::string("cannot write a temporary file") : reason);
+                       (!generation.empty() ? generation
+                        : reason.empty()    ? std::string("cannot write a temporary file")
+                                            : reason);
         else if (failure_.empty() && !closed)
             failure_ = printableName(entry) + ": cannot write a temporary file";
         ++done_;

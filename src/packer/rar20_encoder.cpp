@@ -33,6 +33,17 @@ constexpr size_t kSkipAfter = 32;
 constexpr size_t kSkipGrowth = 16;
 constexpr size_t kMaxSkip = 64;
 
+// Whether bytes have the statistics of random data: 7.5 bits of order-0 entropy per byte or more.
+bool looksRandom(const uint8_t* data, size_t size) {
+    if (size < 1024) return false;
+    uint32_t counts[256] = {};
+    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    double bits = 0;
+    for (const uint32_t c : counts)
+        if (c) bits -= double(c) * std::log2(double(c) / double(size));
+    return bits >= 7.5 * double(size);
+}
+
 }  // namespace
 
 // The driver: chooses per segment between LZ and multimedia coding, gathers blocks and writes them
@@ -238,9 +249,12 @@ struct Rar20Encoder::Impl : MatchFinder {
         // searched ever more sparsely (every position still enters the chains), as fast
         // compressors skip over incompressible stretches; one match found brings back the full
         // search.
+        // Only where the bytes themselves look random (compressed or encrypted data): audio and
+        // other data whose matches come rarely but pay keep the full search.
+        const bool mayStep = looksRandom(hist.data() + begin, segEnd - begin);
         size_t misses = 0;
         while (i < segEnd) {
-            if (misses > kSkipAfter && !havePending) {
+            if (mayStep && misses > kSkipAfter && !havePending) {
                 const size_t step = std::min<size_t>(segEnd - i, std::min(kMaxSkip, (misses - kSkipAfter) / kSkipGrowth));
                 for (size_t k = 0; k < step; ++k) tokens.push_back({hist[i + k], 0, 0});
                 // Skipped positions stay out of the chains too: a stretch that matched nothing

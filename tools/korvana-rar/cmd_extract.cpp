@@ -50,7 +50,7 @@ public:
         return out_.write(bytes, count, writeError_);
     }
     void end(const ArchiveEntryInfo& entry, bool ok, const std::string& reason) override {
-        std::string error = reason.empty() ? writeError_ : reason;
+        std::string error = reason.empty() ? writeError_ : ok ? reason : entryFailure(entry, reason);
         if (ok) {
             ok = out_.commit(error);
         } else {

@@ -29,7 +29,8 @@ public:
             std::printf("Testing %-40s OK\n", printable(entry.name).c_str());
         } else {
             ++failed;
-            std::printf("Testing %-40s FAILED: %s\n", printable(entry.name).c_str(), printable(reason).c_str());
+            std::printf("Testing %-40s FAILED: %s\n", printable(entry.name).c_str(),
+                        printable(entryFailure(entry, reason)).c_str());
         }
     }
 

@@ -55,6 +55,10 @@ bool checkArchiveKind(const std::string& path);
 // Names on stdout what a change left out: replaced and deleted entries, dropped blocks.
 void printChangeReport(const ArchiveChangeReport& report);
 
+// Why an entry failed, in the user's words: which RAR generation packed it when the reader does
+// not decode that one, else the reader's own reason.
+std::string entryFailure(const ArchiveEntryInfo& entry, const std::string& reason);
+
 // What to say of an archive or volume set that could not be read to its end.
 std::string brokenArchiveText(const ArchiveListing& listing);
 

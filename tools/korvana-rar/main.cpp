@@ -221,6 +221,11 @@ void printChangeReport(const ArchiveChangeReport& report) {
     for (const std::string& what : report.dropped) std::printf("Left out %s\n", what.c_str());
 }
 
+std::string entryFailure(const ArchiveEntryInfo& entry, const std::string& reason) {
+    const std::string generation = unsupportedEntryReason(entry.unpVer, entry.method);
+    return generation.empty() ? reason : generation;
+}
+
 std::string brokenArchiveText(const ArchiveListing& listing) {
     if (!listing.problem.empty()) return "The volume set cannot be read whole: " + printable(listing.problem) + ".";
     return "The archive ends early or its block chain is broken.";
