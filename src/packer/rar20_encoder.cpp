@@ -236,8 +236,10 @@ struct Rar20Encoder::Impl : MatchFinder {
     }
 
     // Parses [begin, at least segEnd) into tokens; returns where the parse stopped.
+    // `mayStep`: the segment's bytes look random, and long runs without matches may be stepped
+    // over.
     size_t parse(size_t begin, size_t segEnd, size_t entryEnd, LzState& st, const Prices& pr, std::vector<Token>& tokens,
-                 MatchCache* cache) {
+                 MatchCache* cache, bool mayStep) {
         const size_t litEnd = std::min(entryEnd, segEnd + kMaxLen + 2);
         std::vector<int64_t> lit(litEnd - begin + 1);
         lit[0] = 0;
@@ -251,7 +253,6 @@ struct Rar20Encoder::Impl : MatchFinder {
         // search.
         // Only where the bytes themselves look random (compressed or encrypted data): audio and
         // other data whose matches come rarely but pay keep the full search.
-        const bool mayStep = looksRandom(hist.data() + begin, segEnd - begin);
         size_t misses = 0;
         while (i < segEnd) {
             if (mayStep && misses > kSkipAfter && !havePending) {
@@ -496,12 +497,17 @@ struct Rar20Encoder::Impl : MatchFinder {
                 Prices pr = openLz ? pricesFromStats(block.lzStats) : defaultPrices();
                 // Later passes re-parse with better prices, reusing the matches found before.
                 matchCache.reset(pos, segEnd - pos + 1);
+                const bool randomLooking = looksRandom(hist.data() + pos, segEnd - pos);
                 for (unsigned pass = 0; pass < params.passes; ++pass) {
                     tokens.clear();
                     lzAfter = lz;
-                    lzEnd = parse(pos, segEnd, end, lzAfter, pr, tokens, params.passes > 1 ? &matchCache : nullptr);
+                    lzEnd = parse(pos, segEnd, end, lzAfter, pr, tokens, params.passes > 1 ? &matchCache : nullptr,
+                                  randomLooking);
                     segStats = LzStats{};
                     for (const Token& t : tokens) segStats.count(t);
+                    // Random-looking bytes that gave (almost) nothing but literals: better prices
+                    // cannot make matches of them.
+                    if (randomLooking && tokens.size() * 50 >= (lzEnd - pos) * 49) break;
                     if (pass + 1 < params.passes) {
                         LzStats mix = segStats;
                         if (openLz) mix.add(block.lzStats);
