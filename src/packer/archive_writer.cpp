@@ -453,9 +453,15 @@ bool writePlan(const std::string& path, const WritePlan& plan, const PackOptions
     bool ok = produceArchive(plan, opt, toFile, &why);
 #ifndef _WIN32
     if (ok) {
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
+        // An archive that is changed keeps its permissions; a new one gets what the umask allows.
+        struct stat old {};
+        if (!plan.source.empty() && ::stat(path.c_str(), &old) == 0) {
+            fchmod(fd, old.st_mode & 07777);
+        } else {
+            const mode_t mask = umask(0);
+            umask(mask);
+            fchmod(fd, 0666 & ~mask);
+        }
     }
 #endif
     if (ok && !syncFile(fd)) {

@@ -205,7 +205,25 @@ int cmdAdd(const CommandLine& line) {
     if (gathered.links > 0)
         std::fprintf(stderr, "korvana-rar: left out %u symbolic link%s: a RAR 2.0 archive cannot hold links\n",
                      gathered.links, gathered.links == 1 ? "" : "s");
-    warnAboutNamesakes(gathered.files);
+    {
+        // Entries kept from the archive count too; one replaced by a file of exactly its name does not.
+        std::vector<PackInput> names;
+        std::set<std::string> replacing;
+        for (const PackInput& f : gathered.files) {
+            std::string key = f.name;
+            std::replace(key.begin(), key.end(), '/', '\\');
+            replacing.insert(key);
+        }
+        ArchiveListing old;
+        if (existing && archiveList(archive.c_str(), old))
+            for (const ArchiveEntryInfo& block : old.blocks) {
+                std::string key = block.name;
+                std::replace(key.begin(), key.end(), '/', '\\');
+                if (block.isFile() && !replacing.count(key)) names.push_back({block.name, {}});
+            }
+        for (const PackInput& f : gathered.files) names.push_back({f.name, {}});
+        warnAboutNamesakes(names);
+    }
     Progress progress(line.has('q'), gathered.bytes);
     opt.progress = [&progress](const std::string& name, uint64_t done) { progress.update(name, done, done); };
     std::string error;
