@@ -95,6 +95,6 @@ int cmdList(const CommandLine& line);     // l ARCHIVE
 int cmdTest(const CommandLine& line);     // t ARCHIVE [-pPASSWORD] [-q]
 int cmdExtract(const CommandLine& line);  // x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]
 int cmdAdd(const CommandLine& line);      // a: defined in cmd_add.cpp by the packer's side
-int cmdDelete(const CommandLine& line);   // d ARCHIVE NAME... [-pPASSWORD] [-q]
+int cmdDelete(const CommandLine& line);   // d ARCHIVE NAME... [-pPASSWORD]
 
 }  // namespace korvana::rartool

@@ -34,7 +34,7 @@ const Command kCommands[] = {
     {"a", cmdAdd, "m+sp=rqv=", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r] [-vSIZE] [-q]",
      "add the files (folders with -r) to ARCHIVE, replacing entries of the same name, or write a\n"
      "      new RAR 2.0 archive when there is none (a volume set with -vSIZE)"},
-    {"d", cmdDelete, "p=q", "d ARCHIVE NAME... [-pPASSWORD] [-q]",
+    {"d", cmdDelete, "p=", "d ARCHIVE NAME... [-pPASSWORD]",
      "delete the entries of these names (matched as for x)"},
 };
 
