@@ -26,6 +26,7 @@ constexpr uint16_t kMainRecovery = 0x0040;
 constexpr uint8_t kRecoveryBlock = 0x78;
 constexpr uint8_t kAuthenticityBlock = 0x79;
 constexpr uint8_t kEndBlock = 0x7B;
+constexpr uint16_t kLongBlock = 0x8000;
 
 bool fail(std::string* error, const std::string& why) {
     if (error) *error = why;
@@ -168,6 +169,11 @@ bool changeArchive(const std::string& path, const ArchiveChange& change, const P
 
     for (const ArchiveEntryInfo& block : listing.blocks) {
         const uint64_t blockSize = uint64_t(block.headSize) + block.dataSize;
+        // A block that says it has data but is too short to hold the data's size took that size
+        // from the bytes after it: copied in front of other bytes, it would mean something else.
+        if ((block.flags & kLongBlock) && block.headSize < 11)
+            return fail(error, "the block at offset " + std::to_string(block.offset) +
+                                   " is malformed (its data size lies outside it); the archive is left as it is");
         if (!block.isFile()) {
             if (block.headType == kEndBlock) continue;  // written anew at the end
             if (block.headType == kRecoveryBlock || block.headType == kAuthenticityBlock) {
