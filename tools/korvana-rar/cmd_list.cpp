@@ -14,9 +14,13 @@ std::string ratio(uint64_t packed, uint64_t unpacked) {
 }
 
 std::string methodName(uint8_t method) {
-    if (method >= 0x30 && method <= 0x35) return "m" + std::to_string(method - 0x30);
+    // Formatted in place: GCC 12 at -O2 warns falsely (-Wrestrict) on "m" + std::to_string(...).
     char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", method);
+    if (method >= 0x30 && method <= 0x35) {
+        std::snprintf(text, sizeof text, "m%d", method - 0x30);
+    } else {
+        std::snprintf(text, sizeof text, "0x%02X", method);
+    }
     return text;
 }
 
