@@ -1,6 +1,8 @@
 // korvana-rar as a person meets it: whole processes, timed from start to exit, with the peak
 // memory of each, beside gzip, xz and unar on the same bytes.
-//   1. 20 MB of C headers and a mixed input (text, machine code, audio; 200 MB by default), each
+//   1. 20 MB of C headers, 20 MB of random bytes (incompressible: what photos, music, video and
+//      other archives look like to a packer) and a mixed input (text, machine code, audio; 200 MB
+//      by default), each
 //      one file: t, x to a folder, gzip -dc, xz -dc, unar; then a -m1/-m3/-m5 beside gzip -6/-9
 //      and xz -6 (time and size).
 //   2. A solid archive of 5,000 small real files: t and x beside unar.
@@ -17,6 +19,7 @@
 #include <malloc.h>
 
 #include <cstring>
+#include <random>
 
 #include "bench_util.h"
 
@@ -202,6 +205,15 @@ int main(int argc, char** argv) {
         appendFiles(headers, filesUnder("/usr/include", [](const fs::path& p) { return p.extension() == ".h"; }, true),
                     20u << 20);
         singleFile("C headers", std::move(headers), scratch.path(), levels);
+        {
+            std::vector<uint8_t> random(20u << 20);
+            std::mt19937_64 generator(20);
+            for (size_t i = 0; i + 8 <= random.size(); i += 8) {
+                const uint64_t v = generator();
+                std::memcpy(random.data() + i, &v, 8);
+            }
+            singleFile("Incompressible (random bytes)", std::move(random), scratch.path(), levels);
+        }
         const size_t total = size_t(mixedMb) << 20;
         std::vector<uint8_t> mixed = textCorpus(total * 3 / 10);
         {

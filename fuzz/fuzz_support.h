@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace korvana::fuzz {
@@ -68,6 +69,37 @@ public:
 
 private:
     int fd_ = -1;
+    std::string path_;
+};
+
+// A folder of this process's own under the temporary folder, for what must be real files with
+// names (volume sets, archives changed through a temporary file and a rename); removed at exit.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = "/tmp/korvana-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data())) fail("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // Writes a whole file under the folder; returns its path.
+    std::string write(const std::string& name, const uint8_t* data, size_t size) const {
+        const std::string path = file(name);
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (!out) fail("cannot write a scratch file");
+        const bool ok = std::fwrite(data, 1, size, out) == size;
+        if (std::fclose(out) != 0 || !ok) fail("cannot write a scratch file");
+        return path;
+    }
+
+private:
     std::string path_;
 };
 

@@ -32,24 +32,53 @@ struct ArchiveEntryInfo {
     uint32_t fileCrc = 0;
     uint8_t unpVer = 0;
     uint8_t method = 0;       // 0x30 stored
+    uint8_t hostOs = 0;       // 0 MS-DOS, 3 Unix, ...
+    uint32_t fileTime = 0;    // MS-DOS date/time
+    uint32_t attributes = 0;  // as the host system gives them
     bool headerCrcOk = true;  // the header's CRC matched
 
     bool isFile() const { return headType == 0x74; }
     bool encrypted() const { return (flags & 0x0004) != 0; }
     bool solid() const { return (flags & 0x0010) != 0; }
     bool directory() const { return isFile() && (flags & 0x00E0) == 0x00E0; }
+    bool splitBefore() const { return isFile() && (flags & 0x0001) != 0; }  // continued from the previous volume
+    bool splitAfter() const { return isFile() && (flags & 0x0002) != 0; }   // continued in the next volume
 };
 
 struct ArchiveListing {
     bool solidArchive = false;             // main header flag 0x08
+    uint16_t mainFlags = 0;                // the main header's flags as stored
+    int64_t firstBlock = 0;                // where the blocks start: marker and main header lie before
     std::vector<ArchiveEntryInfo> blocks;  // in file order
     bool complete = false;                 // the walk reached the end without a broken chain
+    bool volumeSet = false;                // a volume set, followed from its first volume
+    std::vector<std::string> volumes;      // the volumes read, in order
+    std::string problem;                   // why the set could not be read whole, naming the volume
 };
 
-// Walks every block after the main header. Returns 1 when the file is an archive the reader
+// Walks every block after the main header, through every volume when the archive is the first
+// of a set (l lists each part of a split entry). Returns 1 when the file is an archive the reader
 // accepts (the listing may still be incomplete, see `complete`), 0 otherwise. Messages go to the
 // debug log as during extraction.
 int archiveList(const char* archiveName, ArchiveListing& listing);
+
+// What a file that is offered as an archive turns out to be, from its first bytes: a RAR 2.x
+// archive (which may still hold entries of other versions, refused one by one), or a kind the
+// reader never reads.
+enum class ArchiveKind { Rar2, Rar1, Rar5, EncryptedHeaders, NotRar, Unreadable };
+struct ArchiveProbe {
+    ArchiveKind kind = ArchiveKind::Unreadable;
+    std::string what;  // for a refusal: what the file is, in words for the user
+};
+ArchiveProbe probeArchive(const char* archiveName);
+
+// The name of the volume after `name` in a set: NAME.rar -> NAME.r00 -> NAME.r01 ... NAME.r99 ->
+// NAME.s00 ...; empty after NAME.z99 (or for a name with nothing to count on).
+std::string nextVolumeName(const std::string& name);
+
+// Why the reader cannot decode an entry of this unpack version and method, in words for the user;
+// empty when it can (RAR 2.0 packing, or stored data of any version).
+std::string unsupportedEntryReason(uint8_t unpVer, uint8_t method);
 
 // Receives the file entries of an archive walk, in archive order.
 class ArchiveVisitor {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "archive/crypt.h"
 #include "archive/unpack.h"
@@ -23,7 +25,12 @@ constexpr uint8_t SUB_HEAD = 0x77;
 constexpr uint8_t PROTECT_HEAD = 0x78;
 
 constexpr uint16_t LONG_BLOCK = 0x8000;   // a data area follows the header
+constexpr uint16_t MHD_VOLUME = 0x0001;
 constexpr uint16_t MHD_SOLID = 0x0008;
+constexpr uint16_t LHD_SPLIT_BEFORE = 0x0001;
+constexpr uint16_t LHD_SPLIT_AFTER = 0x0002;
+constexpr uint16_t EARC_NEXT_VOLUME = 0x0001;
+constexpr uint8_t END_HEAD = 0x7B;
 constexpr uint16_t LHD_PASSWORD = 0x0004;
 constexpr uint16_t LHD_SOLID = 0x0010;
 
@@ -127,6 +134,26 @@ uint32_t unpRead(uint8_t* dest, uint32_t count);
 // Opens the archive, checks its marker and main header, makes the window ready and stands at the
 // first block; logs and closes on failure.
 bool openForScan(ArchiveState& s, const char* path);
+
+// Where a walk or listing stands in a volume set (for the tools; the show's reader reads single
+// archives only).
+struct VolumeCursor {
+    std::string name;     // the volume open now
+    bool inSet = false;   // the first volume has the volume flag
+    std::string problem;  // why the set could not be followed to its end, naming the volume
+    std::vector<std::string> opened;  // every volume opened, the first included
+};
+
+// Opens the volume after v.name as s.archive (closing the one open), checks its marker and main
+// header and stands at its first block. False, with v.problem set and logged, when it is missing
+// or not a volume.
+bool enterNextVolume(ArchiveState& s, VolumeCursor& v);
+
+// At the end of the current entry's part (s.packLeft 0, its header marked continued): checks the
+// part's CRC, enters the next volume and reads the continuation's header, so that s.packLeft
+// counts its data. False, with v.problem set and logged, when the part is damaged or the next
+// volume is missing, out of order or from another set.
+bool continueEntry(ArchiveState& s, VolumeCursor& v);
 
 int extractFile();
 int unstoreFile();

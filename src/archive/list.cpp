@@ -24,6 +24,9 @@ ArchiveEntryInfo blockInfo(const ArchiveState& s) {
         info.fileCrc = s.fileHead.FileCRC;
         info.unpVer = s.fileHead.UnpVer;
         info.method = s.fileHead.Method;
+        info.hostOs = s.fileHead.HostOS;
+        info.fileTime = s.fileHead.FileTime;
+        info.attributes = s.fileHead.FileAttr;
         info.headerCrcOk = s.headerCrcOk;
     }
     return info;
@@ -44,17 +47,34 @@ int archiveList(const char* archiveName, ArchiveListing& listing) {
     } else {
         result = 1;
         listing.solidArchive = (s.mainHead.Flags & MHD_SOLID) != 0;
+        listing.mainFlags = s.mainHead.Flags;
+        listing.firstBlock = 7 + static_cast<int64_t>(s.mainHead.HeadSize);
+        VolumeCursor volumes;
+        volumes.name = archiveName;
+        volumes.opened.push_back(archiveName);
+        volumes.inSet = (s.mainHead.Flags & MHD_VOLUME) != 0;
         bool walking = fseeko(s.archive, s.mainHead.HeadSize - MAIN_HEAD_SIZE, SEEK_CUR) == 0;
         while (walking) {
             const int size = readBlock(0);
             if (size <= 0) {
                 // A clean end is a read of nothing exactly at the end of the file.
                 listing.complete = size == 0 && s.curBlockPos == s.archiveSize;
+                if (!listing.complete && volumes.inSet)
+                    volumes.problem = "volume " + volumes.name + " ends early or its block chain is broken";
                 break;
             }
             listing.blocks.push_back(blockInfo(s));
+            const ArchiveEntryInfo& info = listing.blocks.back();
+            if (volumes.inSet && info.headType == END_HEAD && (info.flags & EARC_NEXT_VOLUME)) {
+                walking = enterNextVolume(s, volumes);
+                continue;
+            }
             walking = fseeko(s.archive, s.nextBlockPos, SEEK_SET) == 0;
         }
+        listing.volumeSet = volumes.inSet;
+        listing.volumes = volumes.opened;
+        listing.problem = volumes.problem;
+        if (!listing.problem.empty()) listing.complete = false;
     }
     closeArchive(s);
     return result;

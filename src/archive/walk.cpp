@@ -50,13 +50,27 @@ struct Messages {
     }
 };
 
-uint32_t readForUnpack(void* /*context*/, uint8_t* dest, uint32_t count) { return unpRead(dest, count); }
+// The current entry's packed bytes, from one volume into the next where it is split.
+uint32_t readAcrossVolumes(VolumeCursor& volumes, uint8_t* dest, uint32_t count) {
+    ArchiveState& s = archiveState;
+    uint32_t n = unpRead(dest, count);
+    while (n == 0 && s.packLeft == 0 && volumes.inSet && (s.fileHead.Flags & LHD_SPLIT_AFTER) &&
+           volumes.problem.empty()) {
+        if (!continueEntry(s, volumes)) return 0;
+        n = unpRead(dest, count);
+    }
+    return n;
+}
+
+uint32_t readForUnpack(void* context, uint8_t* dest, uint32_t count) {
+    return readAcrossVolumes(*static_cast<VolumeCursor*>(context), dest, count);
+}
 
 // Streams a stored entry's data to the sink; false on a read error.
-bool unstoreStream(ArchiveState& s, EntrySink& sink, std::vector<uint8_t>& chunk) {
+bool unstoreStream(ArchiveState& s, VolumeCursor& volumes, EntrySink& sink, std::vector<uint8_t>& chunk) {
     uint32_t left = s.fileHead.UnpSize;
-    while (s.packLeft > 0) {
-        const uint32_t got = unpRead(chunk.data(), STORED_CHUNK);
+    for (;;) {
+        const uint32_t got = readAcrossVolumes(volumes, chunk.data(), STORED_CHUNK);
         if (got == 0xFFFFFFFFu) {
             KORVANA_LOG("Read error of stored file!");
             return false;
@@ -73,14 +87,18 @@ bool unstoreStream(ArchiveState& s, EntrySink& sink, std::vector<uint8_t>& chunk
 
 // Decodes (or, for a stored entry, copies) the current entry; when `sink` is null the entry is
 // decoded only for the solid entries after it. False when it failed before its checks.
-bool decodeEntry(ArchiveState& s, EntrySink* sink, std::vector<uint8_t>& chunk) {
+bool decodeEntry(ArchiveState& s, VolumeCursor& volumes, EntrySink* sink, std::vector<uint8_t>& chunk) {
     const FileHeader& head = s.fileHead;
+    // The same refusal as the show's reader, so that both fail alike; the tools say in their own
+    // words which RAR generation packed such an entry (unsupportedEntryReason).
     if (head.UnpVer < 13 || head.UnpVer > 20) {
         KORVANA_LOG("unknown compression method");
         return false;
     }
     const bool decrypting = s.password[0] != 0 && (head.Flags & LHD_PASSWORD) != 0;
-    if (sink) {
+    // The show's own size checks, except for an entry split across volumes, whose first part
+    // holds only some of its data (the walk never allocates by a header's sizes anyway).
+    if (sink && !(volumes.inSet && (head.Flags & LHD_SPLIT_AFTER))) {
         uint32_t capacity = 0;
         if (!outputCapacity(s, head, decrypting && head.UnpVer >= 20, capacity)) return false;
     }
@@ -89,10 +107,11 @@ bool decodeEntry(ArchiveState& s, EntrySink* sink, std::vector<uint8_t>& chunk) 
     s.packLeft = head.PackSize;
     if (head.Method == 0x30) {
         // Stored data never enters the window.
-        return !sink || unstoreStream(s, *sink, chunk);
+        return !sink || unstoreStream(s, volumes, *sink, chunk);
     }
     UnpackIo io;
     io.read = readForUnpack;
+    io.context = &volumes;
     io.write = sink ? &EntrySink::write : nullptr;
     io.writeContext = sink;
     uint32_t ignored = 0;
@@ -144,22 +163,44 @@ int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& v
     setDebugLogListener(&Messages::listen, &messages);
 
     listing.solidArchive = (s.mainHead.Flags & MHD_SOLID) != 0;
+    listing.mainFlags = s.mainHead.Flags;
+    listing.firstBlock = 7 + static_cast<int64_t>(s.mainHead.HeadSize);
     std::vector<uint8_t> chunk(STORED_CHUNK);
+    VolumeCursor volumes;
+    volumes.name = path;
+    volumes.opened.push_back(path);
+    volumes.inSet = (s.mainHead.Flags & MHD_VOLUME) != 0;
+    bool firstEntry = true;
+    std::string notFirst;     // the set was begun in the middle
     std::string unreachable;  // why no later entry can be read, once a sub-block stopped the scan
     for (;;) {
         const int size = readBlock(0);
         if (size <= 0) {
             // A clean end is a read of nothing exactly at the end of the file.
             listing.complete = size == 0 && s.curBlockPos == s.archiveSize;
+            if (!listing.complete && volumes.inSet && volumes.problem.empty())
+                volumes.problem = "volume " + volumes.name + " ends early or its block chain is broken";
             break;
         }
         listing.blocks.push_back(blockInfo(s));
         const ArchiveEntryInfo& info = listing.blocks.back();
+        if (volumes.inSet && info.headType == END_HEAD && (info.flags & EARC_NEXT_VOLUME)) {
+            if (!enterNextVolume(s, volumes)) break;
+            continue;
+        }
         if (info.headType == SUB_HEAD && unreachable.empty()) {
             KORVANA_LOG("Sorry, sub-headers not supported.");
             unreachable = "Sorry, sub-headers not supported.";
         }
-        if (info.isFile()) {
+        if (info.isFile() && volumes.inSet && info.splitBefore()) {
+            // The rest of an entry that was not decoded: skipped with it. At the very start it
+            // is a set begun in the middle.
+            if (firstEntry)
+                notFirst = volumes.name + " starts inside an entry (" + info.name +
+                                  "): it is not the first volume of its set";
+            firstEntry = false;
+        } else if (info.isFile()) {
+            firstEntry = false;
             const bool wanted = visitor.begin(info);
             if (wanted && !unreachable.empty()) {
                 visitor.end(info, false, unreachable);
@@ -168,8 +209,17 @@ int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& v
                 messages.last.clear();
                 EntrySink sink;
                 sink.visitor = &visitor;
-                const bool ok = decodeEntry(s, &sink, chunk) && checkEntry(s.fileHead, sink) && !sink.refused;
+                const size_t firstVolume = volumes.opened.size() - 1;
+                const bool ok = decodeEntry(s, volumes, &sink, chunk) && checkEntry(s.fileHead, sink) && !sink.refused &&
+                                volumes.problem.empty();
                 std::string reason = sink.refused ? std::string() : messages.last;
+                if (!volumes.problem.empty()) {
+                    reason = volumes.problem;
+                } else if (!ok && volumes.opened.size() - 1 > firstVolume && !sink.refused) {
+                    // Each part passed its own check: the parts themselves may not belong together.
+                    reason += " (the entry runs from " + volumes.opened[firstVolume] + " to " + volumes.name +
+                              ": one of them may be out of order or from another set)";
+                }
                 if (ok) {
                     KORVANA_LOGF("Extracted %u Bytes.", sink.produced);
                 } else {
@@ -178,11 +228,16 @@ int archiveWalk(const char* archiveName, const char* password, ArchiveVisitor& v
                 visitor.end(info, ok, reason);
             } else if (listing.solidArchive && unreachable.empty() && info.method != 0x30) {
                 // Its bytes are the history of the solid entries after it.
-                decodeEntry(s, nullptr, chunk);
+                decodeEntry(s, volumes, nullptr, chunk);
             }
+            if (!volumes.problem.empty()) break;  // the set cannot be followed further
         }
         if (fseeko(s.archive, s.nextBlockPos, SEEK_SET) != 0) break;
     }
+    listing.volumeSet = volumes.inSet;
+    listing.volumes = volumes.opened;
+    listing.problem = volumes.problem.empty() ? notFirst : volumes.problem;
+    if (!listing.problem.empty()) listing.complete = false;
 
     setDebugLogListener(messages.previous, messages.previousContext);
     wipeSecret(s.password, sizeof s.password);

@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "archive/crypt.h"
 #include "packer/packer.h"
 #include "packer/rar20_encoder.h"
+#include "packer/write_plan.h"
 
 namespace korvana {
 
@@ -40,6 +42,20 @@ constexpr uint64_t kMaxEntry = 0x7FFFFFFF;  // sizes a reader counts in signed 3
 constexpr size_t kPiece = size_t(1) << 20;
 // Packed bytes of an entry beyond this wait in a temporary file rather than in memory.
 constexpr size_t kSpillAbove = size_t(8) << 20;
+// A non-solid entry is stored without packing the rest once this much of it packs to nothing.
+constexpr uint64_t kGiveUpAfter = uint64_t(512) << 10;
+
+// Whether a piece of input has byte values skewed enough (under 7.5 bits of entropy per byte)
+// that packing it should gain something.
+bool looksCompressible(const uint8_t* data, size_t size) {
+    if (size < 4096) return false;
+    uint32_t counts[256] = {};
+    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    double bits = 0;
+    for (uint32_t c : counts)
+        if (c) bits -= double(c) * std::log2(double(c) / double(size));
+    return bits < 7.5 * double(size);
+}
 
 void put16(std::vector<uint8_t>& v, uint32_t x) {
     v.push_back(uint8_t(x));
@@ -205,12 +221,36 @@ private:
     std::vector<uint8_t> buf_;
 };
 
-bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt, const ArchiveSink& sink,
+// Copies bytes [offset, offset + size) of an existing archive to the sink as they are.
+bool copyBlock(std::FILE* source, int64_t offset, uint64_t size, const ArchiveSink& sink, std::string* error) {
+    if (!source || fseeko(source, static_cast<off_t>(offset), SEEK_SET) != 0)
+        return fail(error, "cannot read the archive being changed");
+    std::vector<uint8_t> piece;
+    while (size > 0) {
+        piece.resize(static_cast<size_t>(std::min<uint64_t>(size, kPiece)));
+        if (std::fread(piece.data(), 1, piece.size(), source) != piece.size())
+            return fail(error, "the archive being changed ended early or could not be read");
+        if (!sink(piece, error)) return false;
+        size -= piece.size();
+    }
+    return true;
+}
+
+bool produceArchive(const pack::WritePlan& plan, const PackOptions& opt, const ArchiveSink& sink,
                     std::string* error) {
+    std::vector<const PackInput*> inputs;
+    for (const pack::WritePart& part : plan.parts)
+        if (part.input) inputs.push_back(part.input);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> source(nullptr, &std::fclose);
+    if (!plan.source.empty()) {
+        source.reset(std::fopen(plan.source.c_str(), "rb"));
+        if (!source) return fail(error, plan.source + ": cannot open: " + std::strerror(errno));
+    }
     if (opt.password.size() > kMaxPassword)
         return fail(error, "password longer than " + std::to_string(kMaxPassword) + " characters");
     if (opt.password.find('\0') != std::string::npos) return fail(error, "password contains a NUL character");
-    for (const PackInput& f : files) {
+    for (const PackInput* input : inputs) {
+        const PackInput& f = *input;
         if (f.name.empty()) return fail(error, "empty entry name");
         if (f.name.size() > kMaxName)
             return fail(error, "entry name longer than " + std::to_string(kMaxName) + " bytes: " + f.name.substr(0, 40) + "...");
@@ -222,14 +262,18 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
 
     initCrc();  // the CRC table also drives the cipher's key set-up
     std::vector<uint8_t> out(std::begin(kMarker), std::end(kMarker));
-    const size_t main = out.size();
-    put16(out, 0);
-    out.push_back(0x73);
-    put16(out, opt.solid ? kMainSolid : 0);
-    put16(out, 13);
-    put16(out, 0);
-    put32(out, 0);
-    sealHeader(out, main);
+    if (!plan.head.empty()) {
+        out = plan.head;  // an existing archive's marker and main header, comment and all
+    } else {
+        const size_t main = out.size();
+        put16(out, 0);
+        out.push_back(0x73);
+        put16(out, opt.solid ? kMainSolid : 0);
+        put16(out, 13);
+        put16(out, 0);
+        put32(out, 0);
+        sealHeader(out, main);
+    }
     if (!sink(out, error)) return false;
 
     const bool encrypt = !opt.password.empty();
@@ -237,7 +281,15 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
     int encoderLevel = -1;
     bool packedBefore = false;  // a packed entry precedes: solid entries continue its stream
     uint64_t bytesDone = 0;     // input bytes behind us, for the progress
-    for (const PackInput& f : files) {
+    for (const pack::WritePart& part : plan.parts) {
+        if (!part.input) {
+            // A block of the old archive kept as it is: no packed data, or an entry of a
+            // non-solid archive, so no stream runs through it.
+            if (!copyBlock(source.get(), part.offset, part.size, sink, error)) return false;
+            continue;
+        }
+        const PackInput& f = *part.input;
+        const bool encryptEntry = encrypt && !f.plain;
         if (opt.progress) opt.progress(f.name, bytesDone);
         const int level = f.level >= 0 ? f.level : opt.level;
         const bool solidEntry = opt.solid && packedBefore;
@@ -251,20 +303,40 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
                 encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
                 encoderLevel = level;
             }
-            encoder->beginEntry(solidEntry);
-            uint64_t fed = 0;
-            const auto pack = [&](const uint8_t* data, size_t n) {
-                encoder->feed(data, n);
-                fed += n;
-                if (opt.progress) opt.progress(f.name, bytesDone + fed);  // a large file moves too
-                return packed.append(encoder->takeOutput(), error);
-            };
-            if (!readPieces(f, pack, &size, &crc, error) || !packed.append(encoder->finishEntry(), error)) return false;
-            if (size == 0 || (!opt.solid && opt.storeIncompressible && packed.size() >= size)) {
-                stored = true;
-            } else {
-                packedBefore = true;
+            // A non-solid entry whose first part packs to nothing is stored without packing the
+            // rest, unless a later piece looks compressible after all: then it is packed again
+            // from the start, in full.
+            const bool mayGiveUp = !opt.solid && opt.storeIncompressible;
+            for (bool allowGiveUp = mayGiveUp;; allowGiveUp = false) {
+                encoder->beginEntry(solidEntry);
+                uint64_t fed = 0;
+                bool gaveUp = false, compressibleLater = false;
+                const auto pack = [&](const uint8_t* data, size_t n) {
+                    fed += n;
+                    if (opt.progress) opt.progress(f.name, bytesDone + fed);  // a large file moves too
+                    if (gaveUp) {
+                        if (!compressibleLater && looksCompressible(data, n)) compressibleLater = true;
+                        return true;
+                    }
+                    encoder->feed(data, n);
+                    if (allowGiveUp && encoder->packsNothingSoFar(kGiveUpAfter)) gaveUp = true;
+                    return packed.append(encoder->takeOutput(), error);
+                };
+                if (!readPieces(f, pack, &size, &crc, error)) return false;
+                if (gaveUp && !compressibleLater) {
+                    encoder.reset();  // in the middle of an entry: the next one starts afresh
+                    stored = true;
+                    break;
+                }
+                if (!gaveUp) {
+                    if (!packed.append(encoder->finishEntry(), error)) return false;
+                    break;
+                }
+                encoder = std::make_unique<pack::Rar20Encoder>(level, opt.multimedia);
+                packed = PackedBytes();
             }
+            if (!stored && (size == 0 || (!opt.solid && opt.storeIncompressible && packed.size() >= size))) stored = true;
+            if (!stored) packedBefore = true;
         } else if (!readPieces(f, [](const uint8_t*, size_t) { return true; }, &size, &crc, error)) {
             return false;
         }
@@ -274,11 +346,11 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
             packedBefore = false;
         }
         uint64_t dataSize = stored ? size : packed.size();
-        if (encrypt) dataSize = (dataSize + 15) / 16 * 16;
+        if (encryptEntry) dataSize = (dataSize + 15) / 16 * 16;
         if (dataSize > 0xFFFFFFFFu) return fail(error, "packed entry too large: " + f.name);
 
         uint16_t flags = kFlagLongBlock | kFlagWindow1M;
-        if (encrypt) flags |= kFlagEncrypted;
+        if (encryptEntry) flags |= kFlagEncrypted;
         if (solidEntry) flags |= kFlagSolid;
         out.clear();
         put16(out, 0);
@@ -287,7 +359,7 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         put16(out, static_cast<uint32_t>(32 + f.name.size()));
         put32(out, static_cast<uint32_t>(dataSize));
         put32(out, static_cast<uint32_t>(size));
-        out.push_back(0);  // host OS: MS-DOS, whose attribute bits we record
+        out.push_back(f.hostOs);  // MS-DOS (0) for new files, whose attribute bits we record
         put32(out, crc);
         put32(out, f.dosTime);
         out.push_back(kUnpVer);
@@ -298,7 +370,7 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         sealHeader(out, 0);
         if (!sink(out, error)) return false;
 
-        DataOut dataOut(sink, opt.password, error);
+        DataOut dataOut(sink, encryptEntry ? opt.password : std::string(), error);
         const auto put = [&dataOut](const uint8_t* data, size_t n) { return dataOut.put(data, n); };
         if (stored) {
             // The input is read a second time; it must not have changed since its size and CRC
@@ -313,7 +385,7 @@ bool produceArchive(const std::vector<PackInput>& files, const PackOptions& opt,
         if (!dataOut.finish()) return false;
         bytesDone += size;
     }
-    if (opt.progress && !files.empty()) opt.progress(files.back().name, bytesDone);
+    if (opt.progress && !inputs.empty()) opt.progress(inputs.back()->name, bytesDone);
 
     out.clear();
     put16(out, 0);
@@ -330,7 +402,7 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
                   std::string* error) {
     if (!archive) return fail(error, "no output buffer");
     archive->clear();
-    return produceArchive(files, opt,
+    return produceArchive(pack::planFor(files), opt,
                           [archive](const std::vector<uint8_t>& bytes, std::string*) {
                               archive->insert(archive->end(), bytes.begin(), bytes.end());
                               return true;
@@ -340,6 +412,30 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt, s
 
 bool writeArchive(const std::string& path, const std::vector<PackInput>& files, const PackOptions& opt,
                   std::string* error) {
+    return pack::writePlan(path, pack::planFor(files), opt, error);
+}
+
+namespace pack {
+
+std::FILE* scratchArchiveFile() { return scratchFile(); }
+
+bool produceToFile(const WritePlan& plan, const PackOptions& opt, std::FILE* out, std::string* error) {
+    const auto toFile = [out](const std::vector<uint8_t>& bytes, std::string* reason) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
+            return fail(reason, std::string("cannot write a temporary file: ") + std::strerror(errno));
+        return true;
+    };
+    return produceArchive(plan, opt, toFile, error) &&
+           (std::fflush(out) == 0 || fail(error, std::string("cannot write a temporary file: ") + std::strerror(errno)));
+}
+
+WritePlan planFor(const std::vector<PackInput>& files) {
+    WritePlan plan;
+    for (const PackInput& f : files) plan.parts.push_back({&f, 0, 0});
+    return plan;
+}
+
+bool writePlan(const std::string& path, const WritePlan& plan, const PackOptions& opt, std::string* error) {
     std::string temp = path + ".XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) return fail(error, "cannot create a temporary file beside " + path + ": " + std::strerror(errno));
@@ -354,12 +450,18 @@ bool writeArchive(const std::string& path, const std::vector<PackInput>& files, 
         }
         return true;
     };
-    bool ok = produceArchive(files, opt, toFile, &why);
+    bool ok = produceArchive(plan, opt, toFile, &why);
 #ifndef _WIN32
     if (ok) {
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
+        // An archive that is changed keeps its permissions; a new one gets what the umask allows.
+        struct stat old {};
+        if (!plan.source.empty() && ::stat(path.c_str(), &old) == 0) {
+            fchmod(fd, old.st_mode & 07777);
+        } else {
+            const mode_t mask = umask(0);
+            umask(mask);
+            fchmod(fd, 0666 & ~mask);
+        }
     }
 #endif
     if (ok && !syncFile(fd)) {
@@ -380,6 +482,14 @@ bool writeArchive(const std::string& path, const std::vector<PackInput>& files, 
     }
     return true;
 }
+
+void sealMainHeader(std::vector<uint8_t>& head) {
+    const uint32_t crc = ~calcCrc32(0xFFFFFFFFu, head.data() + 9, 11);
+    head[7] = uint8_t(crc);
+    head[8] = uint8_t(crc >> 8);
+}
+
+}  // namespace pack
 
 uint32_t dosTimeFromUnix(int64_t unixTime) {
     std::time_t t = static_cast<std::time_t>(unixTime);

@@ -37,6 +37,10 @@ struct PackInput {
     // A file to read the bytes from, in pieces as this entry is packed (then `data` stays empty),
     // so that no input is ever in memory whole.
     std::string path = {};
+    // Left unencrypted even when the options give a password (an entry kept from an archive in
+    // which it was not encrypted).
+    bool plain = false;
+    uint8_t hostOs = 0;  // the system `attributes` belong to: 0 MS-DOS, 3 Unix, ...
 };
 
 // Builds the whole archive in memory (inputs with a `path` are read as their turn comes). False (with a reason in *error when given) on bad input,
@@ -49,6 +53,42 @@ bool buildArchive(const std::vector<PackInput>& files, const PackOptions& opt,
 // archive or destroys an old one.
 bool writeArchive(const std::string& path, const std::vector<PackInput>& files,
                   const PackOptions& opt, std::string* error);
+
+// A change to an existing archive: new entries (replacing kept ones of the same stored name, "\"
+// and "/" alike, in their place; the others appended) and names of entries to delete (matched as
+// the reader matches names: case-blind, "\", "/" and "_" the same).
+struct ArchiveChange {
+    std::vector<PackInput> add;
+    std::vector<std::string> remove;
+};
+
+// What changing an archive did, for the user.
+struct ArchiveChangeReport {
+    std::vector<std::string> replaced;   // stored names of entries replaced by new ones
+    std::vector<std::string> removed;    // stored names of entries deleted
+    std::vector<bool> removeMatched;     // per name of ArchiveChange::remove: whether it matched
+    std::vector<std::string> dropped;    // blocks left out, in words (recovery record, ...)
+    size_t kept = 0;                     // entries kept
+    bool solid = false;                  // the new archive is solid
+    bool repacked = false;               // kept entries were decoded and packed again
+};
+
+// Changes the archive at `path`, which must be a complete RAR 2.x archive that is not locked and
+// not a volume. Non-solid: kept blocks (entries, comments, sub-blocks) are copied as they are,
+// encrypted entries without their password. Solid (as it was, or with opt.solid): the kept entries
+// are decoded (encrypted ones with opt.password, which is refused when missing or wrong) and packed
+// again with the new ones into one stream. The new archive is written under a temporary name and
+// renamed over `path` only when complete; on any failure (reason in *error) the archive is as it
+// was. Nothing is written when nothing would change (a delete that matches nothing).
+bool changeArchive(const std::string& path, const ArchiveChange& change, const PackOptions& opt,
+                   ArchiveChangeReport* report, std::string* error);
+
+// Writes the files as a RAR 2.x volume set: `path` (NAME.rar), then NAME.r00, NAME.r01, ... (after
+// .r99 .s00 and on), each at most `volumeSize` bytes (1024 at least), entries split across volumes
+// where they do not fit. Each volume is written under a temporary name; all are renamed once the
+// whole set is complete. The names written come back in *names.
+bool writeVolumes(const std::string& path, const std::vector<PackInput>& files, const PackOptions& opt,
+                  uint64_t volumeSize, std::vector<std::string>* names, std::string* error);
 
 // MS-DOS date/time of a Unix time stamp in local time (what RAR archives record).
 uint32_t dosTimeFromUnix(int64_t unixTime);

@@ -26,6 +26,23 @@ constexpr size_t kMaxBlockResiduals = size_t(4) << 20;
 constexpr size_t kPiece = size_t(1) << 20;
 // What the parse of one segment may read past its end.
 constexpr size_t kLookahead = kMaxLen + 2;
+// The parse's skipping over data that gives no matches: after this many literals in a row it
+// starts stepping over positions, one more skipped for every kSkipGrowth further literals, at
+// most kMaxSkip at a time.
+constexpr size_t kSkipAfter = 32;
+constexpr size_t kSkipGrowth = 16;
+constexpr size_t kMaxSkip = 64;
+
+// Whether bytes have the statistics of random data: 7.5 bits of order-0 entropy per byte or more.
+bool looksRandom(const uint8_t* data, size_t size) {
+    if (size < 1024) return false;
+    uint32_t counts[256] = {};
+    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    double bits = 0;
+    for (const uint32_t c : counts)
+        if (c) bits -= double(c) * std::log2(double(c) / double(size));
+    return bits >= 7.5 * double(size);
+}
 
 }  // namespace
 
@@ -69,6 +86,9 @@ struct Rar20Encoder::Impl : MatchFinder {
     bool firstTableOfEntry = true;
     // Where the next segment starts in `hist`.
     size_t encPos = 0;
+    // This entry so far: bytes parsed and what their blocks are estimated to cost.
+    uint64_t entryParsed = 0;
+    uint64_t entryCostBits = 0;
 
     Stats* stats = nullptr;
 
@@ -216,8 +236,10 @@ struct Rar20Encoder::Impl : MatchFinder {
     }
 
     // Parses [begin, at least segEnd) into tokens; returns where the parse stopped.
+    // `mayStep`: the segment's bytes look random, and long runs without matches may be stepped
+    // over.
     size_t parse(size_t begin, size_t segEnd, size_t entryEnd, LzState& st, const Prices& pr, std::vector<Token>& tokens,
-                 MatchCache* cache) {
+                 MatchCache* cache, bool mayStep) {
         const size_t litEnd = std::min(entryEnd, segEnd + kMaxLen + 2);
         std::vector<int64_t> lit(litEnd - begin + 1);
         lit[0] = 0;
@@ -225,7 +247,24 @@ struct Rar20Encoder::Impl : MatchFinder {
         size_t i = begin;
         bool havePending = false;
         Choice pending;
+        // Literals in a row: where the data has given no match for a while, positions are
+        // searched ever more sparsely (every position still enters the chains), as fast
+        // compressors skip over incompressible stretches; one match found brings back the full
+        // search.
+        // Only where the bytes themselves look random (compressed or encrypted data): audio and
+        // other data whose matches come rarely but pay keep the full search.
+        size_t misses = 0;
         while (i < segEnd) {
+            if (mayStep && misses > kSkipAfter && !havePending) {
+                const size_t step = std::min<size_t>(segEnd - i, std::min(kMaxSkip, (misses - kSkipAfter) / kSkipGrowth));
+                for (size_t k = 0; k < step; ++k) tokens.push_back({hist[i + k], 0, 0});
+                // Skipped positions stay out of the chains too: a stretch that matched nothing
+                // is seldom matched later, and the chains' upkeep is most of what is left.
+                if (inserted <= i) inserted = i + step;
+                i += step;
+                misses += step;
+                if (i >= segEnd) break;
+            }
             insertUpTo(i);
             Choice cur = havePending ? pending : bestAt(i, entryEnd, st, pr, lit, begin, cache);
             havePending = false;
@@ -243,6 +282,7 @@ struct Rar20Encoder::Impl : MatchFinder {
             tokens.push_back(cur.tok);
             apply(st, cur.tok);
             i += cur.len;
+            misses = cur.len >= 2 ? 0 : misses + 1;
         }
         return i;
     }
@@ -449,6 +489,7 @@ struct Rar20Encoder::Impl : MatchFinder {
             size_t lzEnd = segEnd;
             LzStats segStats;
             double lzCostPerByte = 0;
+            uint64_t lzCostBits = 0;
             bool lzMerges = false;
             if (multimedia != MM::On) {
                 haveLz = true;
@@ -456,12 +497,17 @@ struct Rar20Encoder::Impl : MatchFinder {
                 Prices pr = openLz ? pricesFromStats(block.lzStats) : defaultPrices();
                 // Later passes re-parse with better prices, reusing the matches found before.
                 matchCache.reset(pos, segEnd - pos + 1);
+                const bool randomLooking = looksRandom(hist.data() + pos, segEnd - pos);
                 for (unsigned pass = 0; pass < params.passes; ++pass) {
                     tokens.clear();
                     lzAfter = lz;
-                    lzEnd = parse(pos, segEnd, end, lzAfter, pr, tokens, params.passes > 1 ? &matchCache : nullptr);
+                    lzEnd = parse(pos, segEnd, end, lzAfter, pr, tokens, params.passes > 1 ? &matchCache : nullptr,
+                                  randomLooking);
                     segStats = LzStats{};
                     for (const Token& t : tokens) segStats.count(t);
+                    // Random-looking bytes that gave (almost) nothing but literals: better prices
+                    // cannot make matches of them.
+                    if (randomLooking && tokens.size() * 50 >= (lzEnd - pos) * 49) break;
                     if (pass + 1 < params.passes) {
                         LzStats mix = segStats;
                         if (openLz) mix.add(block.lzStats);
@@ -480,10 +526,13 @@ struct Rar20Encoder::Impl : MatchFinder {
                     }
                 }
                 lzCostPerByte = double(cost) / double(lzEnd - pos);
+                lzCostBits = cost;
             }
 
             const bool chooseAudio =
                 haveAudio && (!haveLz || double(audioCostBits) / double(segEnd - pos) < lzCostPerByte);
+            entryCostBits += chooseAudio ? audioCostBits : lzCostBits;
+            entryParsed += (chooseAudio ? segEnd : lzEnd) - pos;
             if (chooseAudio) {
                 if (!audioMerges) {
                     emitBlock();
@@ -547,6 +596,13 @@ void Rar20Encoder::beginEntry(bool continueSolid) {
     m.out = &m.bits;
     m.stats = &stats_;
     m.firstTableOfEntry = !m.tablesSent;
+    m.entryParsed = 0;
+    m.entryCostBits = 0;
+}
+
+bool Rar20Encoder::packsNothingSoFar(uint64_t atLeast) const {
+    const Impl& m = *impl_;
+    return m.entryParsed >= atLeast && m.entryCostBits * 100 >= m.entryParsed * 8 * 99;
 }
 
 void Rar20Encoder::feed(const uint8_t* data, size_t size) {

@@ -36,6 +36,10 @@ public:
     std::vector<uint8_t> takeOutput();
     std::vector<uint8_t> finishEntry();
 
+    // True once at least `atLeast` bytes of this entry are parsed and their blocks would take 99 %
+    // of their size or more: the entry will very likely be stored.
+    bool packsNothingSoFar(uint64_t atLeast) const;
+
     // Figures of the last entry, for tests and benchmarks.
     struct Stats {
         size_t lzBlocks = 0;

@@ -11,27 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path toolPath() {
-    for (const fs::path& p : {fs::path(KORVANA_BINARY_DIR) / "tools" / "korvana-rar",
-                             fs::path(KORVANA_BINARY_DIR) / "tools" / "korvana-rar" / "korvana-rar"}) {
-        std::error_code ec;
-        if (fs::is_regular_file(p, ec)) return p;
-    }
-    return {};
-}
-
-// Runs the tool in `dir`; returns its exit code (-1 when it did not run).
-int runTool(const fs::path& dir, const std::vector<std::string>& args) {
-    std::vector<std::string> all = {toolPath().string()};
-    all.insert(all.end(), args.begin(), args.end());
-    return runCommand(all, dir);
-}
-
-void writeBytes(const fs::path& p, const std::vector<uint8_t>& d) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
-}
-
 class CmdAdd : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -135,6 +135,26 @@ int runCommand(const std::vector<std::string>& args, const fs::path& dir) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+fs::path toolPath() {
+    for (const fs::path& p : {fs::path(KORVANA_BINARY_DIR) / "tools" / "korvana-rar",
+                             fs::path(KORVANA_BINARY_DIR) / "tools" / "korvana-rar" / "korvana-rar"}) {
+        std::error_code ec;
+        if (fs::is_regular_file(p, ec)) return p;
+    }
+    return {};
+}
+
+int runTool(const fs::path& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {toolPath().string()};
+    all.insert(all.end(), args.begin(), args.end());
+    return runCommand(all, dir);
+}
+
+void writeBytes(const fs::path& p, const std::vector<uint8_t>& d) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
+}
+
 bool haveUnar() {
     static const bool have = runCommand({"unar", "-v"}) == 0;
     return have;

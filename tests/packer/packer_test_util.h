@@ -34,6 +34,12 @@ private:
 // discarded; its exit code, or -1 when it did not run to an exit.
 int runCommand(const std::vector<std::string>& args, const std::filesystem::path& dir = {});
 
+// The korvana-rar program of this build (empty when it is not built).
+std::filesystem::path toolPath();
+// Runs korvana-rar in `dir` with the arguments; its exit code (-1 when it did not run).
+int runTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
+void writeBytes(const std::filesystem::path& p, const std::vector<uint8_t>& d);
+
 bool haveUnar();
 // Extracts `archive` into `dir` with unar; false when unar reports a failure.
 bool unarExtract(const std::filesystem::path& archive, const std::filesystem::path& dir,

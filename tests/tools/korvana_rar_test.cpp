@@ -99,6 +99,54 @@ TEST_F(KorvanaRar, TestsEverySharedArchive) {
         << wav.output;
 }
 
+// Archives and entries of other RAR generations: each named as what it is, exit status 1 for l, t,
+// x, a and d alike, never "0 of 0" with 0.
+TEST_F(KorvanaRar, RefusesOtherRarGenerationsByName) {
+    const auto write = [this](const std::string& name, const Bytes& bytes) {
+        writeFileBytes(dir / name, bytes);
+        return (dir / name).string();
+    };
+    const std::string rar5 = write("five.rar", {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00, 0x33, 0x92, 0xB5,
+                                                0xE5, 0x0A, 0x01, 0x05, 0x06, 0x00, 0x05, 0x01, 0x01, 0x80, 0x80, 0x00});
+    RarBuilder hidden;
+    hidden.marker().mainHeader(0x0080);  // headers encrypted: what follows is cipher text
+    hidden.bytes.insert(hidden.bytes.end(), 48, 0xA5);
+    const std::string encryptedHeaders = write("hidden.rar", hidden.bytes);
+    const std::string rar14 = write("old.rar", {0x52, 0x45, 0x7E, 0x5E, 7, 0, 0, 0, 0, 0, 0, 0});
+    const struct {
+        std::string archive;
+        const char* words;
+    } archives[] = {{rar5, "a RAR 5 archive"},
+                    {encryptedHeaders, "with encrypted headers"},
+                    {rar14, "a RAR 1.x archive"}};
+    for (const auto& c : archives) {
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"l"}, {"t"}, {"x", "-o", (dir / "out").string()}, {"d"}, {"a"}}) {
+            std::vector<std::string> args = command;
+            args.push_back(c.archive);
+            if (command[0] == "d" || command[0] == "a") args.push_back(command[0] == "a" ? c.archive : "x");
+            const RunResult r = runTool(args);
+            EXPECT_EQ(r.exitCode, 1) << command[0] << " " << c.archive << ": " << r.output;
+            EXPECT_NE(r.output.find(c.words), std::string::npos) << command[0] << ": " << r.output;
+        }
+    }
+    // Entries packed by RAR 3.x/4.x inside an archive this reader otherwise reads, and by RAR 1.5.
+    RarBuilder mixed;
+    mixed.marker().mainHeader();
+    mixed.file({.name = "new.txt", .data = {1, 2, 3, 4}, .method = 0x33, .unpVer = 29});
+    mixed.file({.name = "plain.txt", .data = {'o', 'k'}});
+    mixed.endBlock();
+    const RunResult r = runTool({"t", write("mixed.rar", mixed.bytes)});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("new.txt                                  FAILED: packed with RAR 3.x/4.x compression"),
+              std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("plain.txt                                OK"), std::string::npos) << r.output;
+    KORVANA_REQUIRE_TESTDATA();
+    const RunResult old = runTool({"t", (testdataDir() / "rar" / "wav-regular-v15.rar").string()});
+    EXPECT_EQ(old.exitCode, 1);
+    EXPECT_NE(old.output.find("FAILED: packed by RAR 1.x (unpack version 1.5)"), std::string::npos) << old.output;
+}
+
 TEST_F(KorvanaRar, ExtractsUnderTheFolderOnly) {
     RarBuilder b;
     b.marker().mainHeader();

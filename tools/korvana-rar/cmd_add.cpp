@@ -1,5 +1,5 @@
-// korvana-rar a: writes a new RAR 2.0 archive of the given files and folders (replacing any
-// archive of that name only once the new one is complete).
+// korvana-rar a: adds the given files and folders to an archive, or writes a new RAR 2.0 archive
+// of them. The archive is always written under a temporary name and renamed once complete.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -133,6 +133,27 @@ bool gather(const fs::path& path, bool recurse, Gathered& out) {
     return true;
 }
 
+// -vSIZE: bytes, or with k/m/g (1024 multiples) or K/M/G (1000 multiples).
+bool parseVolumeSize(const std::string& text, uint64_t& size) {
+    size_t digits = 0;
+    uint64_t value = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        if (value > (uint64_t(1) << 40)) return false;
+        value = value * 10 + uint64_t(text[digits] - '0');
+        ++digits;
+    }
+    if (digits == 0 || text.size() > digits + 1) return false;
+    if (text.size() == digits + 1) {
+        const std::string units = "kmgKMG";
+        const size_t unit = units.find(text[digits]);
+        if (unit == std::string::npos) return false;
+        const uint64_t base = unit < 3 ? 1024 : 1000;
+        for (size_t i = 0; i <= unit % 3; ++i) value *= base;
+    }
+    size = value;
+    return size >= 1024 && size <= (uint64_t(1) << 42);
+}
+
 }  // namespace
 
 int cmdAdd(const CommandLine& line) {
@@ -163,7 +184,19 @@ int cmdAdd(const CommandLine& line) {
     opt.password = line.value('p');
     const bool recurse = line.has('r');
 
+    uint64_t volumeSize = 0;
+    if (line.has('v') && !parseVolumeSize(line.value('v'), volumeSize))
+        return usageError(line, "-v" + printable(line.value('v')) +
+                                    ": expected a size of at least 1024 bytes, as -v1440k, -v700m or -v100000");
     const std::string& archive = line.arguments[0];
+    std::error_code ec;
+    const bool existing = fs::is_regular_file(archive, ec) && fs::file_size(archive, ec) > 0 && !ec;
+    if (existing && volumeSize) {
+        std::fprintf(stderr, "korvana-rar: %s: exists; a volume set is written whole, under a new name\n",
+                     printable(archive).c_str());
+        return EXIT_FAILED;
+    }
+    if (existing && !checkArchiveKind(archive)) return EXIT_FAILED;
     Gathered gathered;
     gathered.archive = archive;
     for (size_t i = 1; i < line.arguments.size(); ++i) {
@@ -172,22 +205,66 @@ int cmdAdd(const CommandLine& line) {
     if (gathered.links > 0)
         std::fprintf(stderr, "korvana-rar: left out %u symbolic link%s: a RAR 2.0 archive cannot hold links\n",
                      gathered.links, gathered.links == 1 ? "" : "s");
-    warnAboutNamesakes(gathered.files);
+    {
+        // Entries kept from the archive count too; one replaced by a file of exactly its name does not.
+        std::vector<PackInput> names;
+        std::set<std::string> replacing;
+        for (const PackInput& f : gathered.files) {
+            std::string key = f.name;
+            std::replace(key.begin(), key.end(), '/', '\\');
+            replacing.insert(key);
+        }
+        ArchiveListing old;
+        if (existing && archiveList(archive.c_str(), old))
+            for (const ArchiveEntryInfo& block : old.blocks) {
+                std::string key = block.name;
+                std::replace(key.begin(), key.end(), '/', '\\');
+                if (block.isFile() && !replacing.count(key)) names.push_back({block.name, {}});
+            }
+        for (const PackInput& f : gathered.files) names.push_back({f.name, {}});
+        warnAboutNamesakes(names);
+    }
     Progress progress(line.has('q'), gathered.bytes);
     opt.progress = [&progress](const std::string& name, uint64_t done) { progress.update(name, done, done); };
     std::string error;
-    const bool written = writeArchive(archive, gathered.files, opt, &error);
+    ArchiveChangeReport report;
+    std::vector<std::string> volumes;
+    bool written;
+    if (existing) {
+        ArchiveChange change;
+        change.add = std::move(gathered.files);
+        written = changeArchive(archive, change, opt, &report, &error);
+        gathered.files = std::move(change.add);
+    } else if (volumeSize) {
+        written = writeVolumes(archive, gathered.files, opt, volumeSize, &volumes, &error);
+        report.solid = opt.solid;
+    } else {
+        written = writeArchive(archive, gathered.files, opt, &error);
+        report.solid = opt.solid;
+    }
     progress.clear();
     if (!written) {
         std::fprintf(stderr, "korvana-rar: %s: %s\n", printable(archive).c_str(), error.c_str());
         return EXIT_FAILED;
     }
+    printChangeReport(report);
     const uint64_t total = gathered.bytes;
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(archive, ec);
-    std::printf("%s: %zu file%s, %" PRIu64 " bytes packed into %ju bytes (-m%d%s%s%s)\n", printable(archive).c_str(),
-                gathered.files.size(), gathered.files.size() == 1 ? "" : "s", total, ec ? 0 : size, opt.level,
-                opt.solid ? ", solid" : "", opt.password.empty() ? "" : ", encrypted",
+    uintmax_t size = 0;
+    for (const std::string& v : volumes) {
+        const uintmax_t n = fs::file_size(v, ec);
+        std::printf("Volume %s: %ju bytes\n", printable(v).c_str(), ec ? 0 : n);
+        size += ec ? 0 : n;
+    }
+    if (volumes.empty()) size = fs::file_size(archive, ec);
+    std::string kept;
+    if (existing)
+        kept = ", " + std::to_string(report.kept) + " kept" + (report.repacked ? " and packed again" : " as they were");
+    if (!volumes.empty())
+        kept = ", " + std::to_string(volumes.size()) + " volume" + (volumes.size() == 1 ? "" : "s");
+    std::printf("%s: %zu file%s added (%" PRIu64 " bytes)%s, archive now %ju bytes (-m%d%s%s%s)\n",
+                printable(archive).c_str(), gathered.files.size(), gathered.files.size() == 1 ? "" : "s", total,
+                kept.c_str(), ec ? 0 : size, opt.level, report.solid ? ", solid" : "",
+                opt.password.empty() ? "" : ", encrypted",
                 opt.multimedia == PackOptions::Multimedia::On    ? ", multimedia on"
                 : opt.multimedia == PackOptions::Multimedia::Off ? ", multimedia off"
                                                                  : "");

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <set>
 
+#include "archive/entry_path.h"
 #include "commands.h"
-#include "entry_path.h"
 #include "output_folder.h"
 #include "progress.h"
 
@@ -50,7 +50,7 @@ public:
         return out_.write(bytes, count, writeError_);
     }
     void end(const ArchiveEntryInfo& entry, bool ok, const std::string& reason) override {
-        std::string error = reason.empty() ? writeError_ : reason;
+        std::string error = reason.empty() ? writeError_ : ok ? reason : entryFailure(entry, reason);
         if (ok) {
             ok = out_.commit(error);
         } else {
@@ -128,7 +128,7 @@ int cmdExtract(const CommandLine& line) {
         ++failed;
     }
     const unsigned done = extractor.done;
-    if (!listing.complete) std::printf("The archive ends early or its block chain is broken.\n");
+    if (!listing.complete) std::printf("%s\n", brokenArchiveText(listing).c_str());
     if (failed) {
         std::printf("%u of %u %s not extracted\n", failed, failed + done, failed + done == 1 ? "entry" : "entries");
         return EXIT_FAILED;

@@ -29,7 +29,8 @@ public:
             std::printf("Testing %-40s OK\n", printable(entry.name).c_str());
         } else {
             ++failed;
-            std::printf("Testing %-40s FAILED: %s\n", printable(entry.name).c_str(), printable(reason).c_str());
+            std::printf("Testing %-40s FAILED: %s\n", printable(entry.name).c_str(),
+                        printable(entryFailure(entry, reason)).c_str());
         }
     }
 
@@ -51,7 +52,8 @@ int cmdTest(const CommandLine& line) {
     if (!walkArchive(path, line.value('p'), tester, listing)) return EXIT_FAILED;
     progress.clear();
     const bool broken = !listing.complete;
-    if (broken) std::printf("The archive ends early or its block chain is broken.\n");
+    if (broken) std::printf("%s\n", brokenArchiveText(listing).c_str());
+    else if (listing.volumeSet) std::printf("%zu volumes read\n", listing.volumes.size());
     const unsigned tested = tester.tested, failed = tester.failed;
     if (failed == 0 && !broken) {
         std::printf("All OK (%u %s)\n", tested, tested == 1 ? "file" : "files");

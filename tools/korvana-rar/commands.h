@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "packer/packer.h"
 
 namespace korvana::rartool {
 
@@ -47,6 +48,20 @@ bool listArchive(const std::string& path, ArchiveListing& listing);
 bool walkArchive(const std::string& path, const std::string& password, ArchiveVisitor& visitor,
                  ArchiveListing& listing);
 
+// Says on stderr what the file is when it is not a RAR 2.x archive (RAR 1.x, RAR 5, encrypted
+// headers, not an archive at all, unreadable) and returns false.
+bool checkArchiveKind(const std::string& path);
+
+// Names on stdout what a change left out: replaced and deleted entries, dropped blocks.
+void printChangeReport(const ArchiveChangeReport& report);
+
+// Why an entry failed, in the user's words: which RAR generation packed it when the reader does
+// not decode that one, else the reader's own reason.
+std::string entryFailure(const ArchiveEntryInfo& entry, const std::string& reason);
+
+// What to say of an archive or volume set that could not be read to its end.
+std::string brokenArchiveText(const ArchiveListing& listing);
+
 // The size of the archive file (0 when unknown), what progress through it is measured against.
 uint64_t archiveFileSize(const std::string& path);
 
@@ -80,5 +95,6 @@ int cmdList(const CommandLine& line);     // l ARCHIVE
 int cmdTest(const CommandLine& line);     // t ARCHIVE [-pPASSWORD] [-q]
 int cmdExtract(const CommandLine& line);  // x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]
 int cmdAdd(const CommandLine& line);      // a: defined in cmd_add.cpp by the packer's side
+int cmdDelete(const CommandLine& line);   // d ARCHIVE NAME... [-pPASSWORD]
 
 }  // namespace korvana::rartool

@@ -1,4 +1,5 @@
-// korvana-rar: inspect, test and extract RAR 2.x archives with the program's own reader.
+// korvana-rar: list, test, extract, write and change RAR 2.x archives with the program's own reader
+// and packer.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include "archive/debug_log.h"
 #include "commands.h"
+#include "packer/packer.h"
 
 namespace korvana::rartool {
 
@@ -29,26 +31,40 @@ const Command kCommands[] = {
     {"t", cmdTest, "p=q", "t ARCHIVE [-pPASSWORD] [-q]", "decode and check every file, in one pass"},
     {"x", cmdExtract, "p=o:yq", "x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]",
      "extract entries (all when none named) under DIR (default: the current folder)"},
-    {"a", cmdAdd, "m+sp=rq", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r] [-q]",
-     "write a new RAR 2.0 archive of the files (folders with -r), replacing ARCHIVE once complete"},
+    {"a", cmdAdd, "m+sp=rqv=", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r] [-vSIZE] [-q]",
+     "add the files (folders with -r) to ARCHIVE, replacing entries of the same name, or write a\n"
+     "      new RAR 2.0 archive when there is none (a volume set with -vSIZE)"},
+    {"d", cmdDelete, "p=", "d ARCHIVE NAME... [-pPASSWORD]",
+     "delete the entries of these names (matched as for x)"},
 };
 
 void printHelp(FILE* out) {
     std::fprintf(out,
-                 "korvana-rar %s: inspect and extract RAR 2.x archives with Korvana's own reader.\n\n"
+                 "korvana-rar %s: list, test, extract, write and change RAR 2.x archives with Korvana's\n"
+                 "own reader and packer.\n\n"
                  "Usage:\n",
                  KORVANA_VERSION);
     for (const Command& c : kCommands) std::fprintf(out, "  korvana-rar %s\n      %s\n", c.usage, c.summary);
     std::fprintf(out,
                  "  korvana-rar --help\n\n"
                  "Options may stand anywhere on the command line; \"--\" ends them.\n"
-                 "  -pPASSWORD  password of encrypted entries (joined to -p)\n"
+                 "  -pPASSWORD  password of encrypted entries (joined to -p); a: encrypt the new entries\n"
                  "  -o DIR      folder to extract into; entries never land outside it\n"
                  "  -y          overwrite existing files (never done without it)\n"
                  "  -m0..-m5    a: store, or pack from fastest (-m1) to smallest (-m5); default -m3\n"
                  "  -mm, -mm-   a: multimedia (audio) coding forced on, or off; default: chosen by size\n"
                  "  -s, -r      a: solid archive; recurse into folders\n"
+                 "  -vSIZE      a: write a new volume set NAME.rar, NAME.r00, NAME.r01, ... of at most SIZE\n"
+                 "              bytes each (k = 1024, m = 1024 k, g = 1024 m; K, M, G: 1000, 1000 K, 1000 M;\n"
+                 "              -v1440k for floppies); l, t and x take a set from its first volume\n"
                  "  -q          no progress line (it is shown only when stderr is a terminal)\n\n"
+                 "a and d keep every other entry: in a non-solid archive as it is (encrypted ones need no\n"
+                 "password), in a solid one decoded and packed again with the new entries into one stream\n"
+                 "(encrypted ones with -p, else refused); comments and sub-blocks are kept, a recovery\n"
+                 "record is left out and named. The archive is written under a temporary name and renamed\n"
+                 "once complete: on any failure it stays as it was.\n"
+                 "RAR 1.x and RAR 5 archives, encrypted headers and entries packed by RAR 1.x or 3.x/4.x\n"
+                 "are named as such and refused (exit code 1).\n"
                  "ENTRY names for x match case-blind, with \"\\\", \"/\" and \"_\" the same, as the show\n"
                  "looks names up; t and x take every entry by its place, whatever its name.\n"
                  "Exit codes: 0 done, 1 an entry or the archive failed, 2 wrong usage.\n"
@@ -192,14 +208,39 @@ std::string printable(const std::string& name) {
     return out;
 }
 
+bool checkArchiveKind(const std::string& path) {
+    const ArchiveProbe probe = probeArchive(path.c_str());
+    if (probe.kind == ArchiveKind::Rar2) return true;
+    std::fprintf(stderr, "korvana-rar: %s: %s\n", printable(path).c_str(), probe.what.c_str());
+    return false;
+}
+
+void printChangeReport(const ArchiveChangeReport& report) {
+    for (const std::string& name : report.replaced) std::printf("Replaced %s\n", printable(name).c_str());
+    for (const std::string& name : report.removed) std::printf("Deleted  %s\n", printable(name).c_str());
+    for (const std::string& what : report.dropped) std::printf("Left out %s\n", what.c_str());
+}
+
+std::string entryFailure(const ArchiveEntryInfo& entry, const std::string& reason) {
+    const std::string generation = unsupportedEntryReason(entry.unpVer, entry.method);
+    return generation.empty() ? reason : generation;
+}
+
+std::string brokenArchiveText(const ArchiveListing& listing) {
+    if (!listing.problem.empty()) return "The volume set cannot be read whole: " + printable(listing.problem) + ".";
+    return "The archive ends early or its block chain is broken.";
+}
+
 bool walkArchive(const std::string& path, const std::string& password, ArchiveVisitor& visitor,
                  ArchiveListing& listing) {
+    if (!checkArchiveKind(path)) return false;
     if (archiveWalk(path.c_str(), password.c_str(), visitor, listing)) return true;
     std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n", path.c_str());
     return false;
 }
 
 bool listArchive(const std::string& path, ArchiveListing& listing) {
+    if (!checkArchiveKind(path)) return false;
     if (archiveList(path.c_str(), listing)) return true;
     std::fprintf(stderr, "korvana-rar: %s: not a RAR 2.x archive the reader accepts, or unreadable\n", path.c_str());
     return false;

@@ -1,9 +1,9 @@
-// Entry names as paths below korvana-rar x's output folder.
-#include "entry_path.h"
+// Entry names as paths below an output folder.
+#include "archive/entry_path.h"
 
 #include <cctype>
 
-namespace korvana::rartool {
+namespace korvana {
 
 bool relativeComponents(const std::string& name, std::vector<std::string>& components) {
     components.clear();
@@ -27,4 +27,4 @@ bool relativeComponents(const std::string& name, std::vector<std::string>& compo
     return !components.empty();
 }
 
-}  // namespace korvana::rartool
+}  // namespace korvana

@@ -1,10 +1,11 @@
-// How korvana-rar x turns a stored entry name into a path below its output folder.
+// How a stored entry name becomes a path below an output folder (korvana-rar x and whatever else
+// writes entries out as files).
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace korvana::rartool {
+namespace korvana {
 
 // The entry name as path components below the output folder, or false when it would leave it:
 // absolute names, drive letters, ".." components and names holding a NUL are refused; "\" is a
@@ -12,4 +13,4 @@ namespace korvana::rartool {
 // component left.
 bool relativeComponents(const std::string& name, std::vector<std::string>& components);
 
-}  // namespace korvana::rartool
+}  // namespace korvana
