@@ -38,7 +38,9 @@ std::vector<std::string> videosIn(const fs::path& dir) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
-        if (name.find(".mp4") != std::string::npos || name.find(".part") != std::string::npos) names.push_back(name);
+        if (name.find(".mp4") != std::string::npos || name.find(".mkv") != std::string::npos ||
+            name.find(".part") != std::string::npos)
+            names.push_back(name);
     }
     return names;
 }
@@ -108,6 +110,49 @@ TEST_F(Capture, TwoSecondsAreTheScreenshotsFramesWithTheSoundAlongside) {
     EXPECT_EQ(videosIn(dir.path()), std::vector<std::string>{"show.mp4"});
 }
 
+// Lossless pictures in Matroska are the screenshot's frames to within the colour conversion's
+// rounding, the last one too (read back after the show has drawn its final frame), and the sound,
+// lossless as well, starts with the first picture: no encoder priming in front of it.
+TEST_F(Capture, LosslessMatroskaHoldsTheExactFramesWithSoundFromTheFirst) {
+    const auto video = run(dir.path(), {"--data", data, "--capture", "show.mkv", "--to", "1", "--lossless"}, -1,
+                           SIGTERM, "offscreen", slow());
+    ASSERT_EQ(video.code, 0) << video.err;
+    EXPECT_NE(video.err.find("processor time per frame: drawing"), std::string::npos) << video.err;
+    std::vector<std::vector<uint8_t>> shots;
+    for (const char* when : {"0.5", "0.98"}) {
+        const auto shot = run(dir.path(), {"--data", data, "--screenshot", when, "shot.png"}, -1, SIGTERM, "offscreen",
+                              slow());
+        ASSERT_EQ(shot.code, 0) << shot.err;
+        int32_t width = 0, height = 0;
+        shots.emplace_back();
+        ASSERT_TRUE(readPng((dir.path() / "shot.png").string(), width, height, shots.back()));
+    }
+    // Frames 25 and 49. Full-resolution colour keeps them above 40 dB, every neighbour far below.
+    int64_t best[2] = {-1, -1};
+    double bestPsnr[2] = {0, 0};
+    const test::VideoProbe probe =
+        test::probeVideo((dir.path() / "show.mkv").string(), [&](int64_t index, const std::vector<uint8_t>& rgb) {
+            for (int k = 0; k < 2; ++k) {
+                if (rgb.size() / 3 != shots[k].size() / 4) continue;
+                const double value = psnr(rgb, shots[k]);
+                if (value > bestPsnr[k]) {
+                    bestPsnr[k] = value;
+                    best[k] = index;
+                }
+            }
+        });
+    ASSERT_EQ(probe.error, "");
+    EXPECT_EQ(probe.pictures, 50);
+    EXPECT_EQ(best[0], 25);
+    EXPECT_EQ(best[1], 49);
+    EXPECT_GE(bestPsnr[0], 40.0);
+    EXPECT_GE(bestPsnr[1], 40.0);
+    EXPECT_EQ(probe.audio.codec, "flac");
+    EXPECT_NEAR(probe.video.start, 0.0, 1e-6);
+    EXPECT_NEAR(probe.audio.start, 0.0, 1e-6);
+    EXPECT_NEAR(probe.audio.end, probe.video.end, 0.02);
+}
+
 TEST_F(Capture, SizeAndMute) {
     const auto o = run(dir.path(), {"--data", data, "--capture", "big.mp4", "--to", "0.2", "--size", "1280x960", "--mute"},
                        -1, SIGTERM, "offscreen", slow());
@@ -162,6 +207,7 @@ TEST_F(Capture, BadValuesExitTwoBeforeAnyWork) {
         {"--capture", "show.mp4", "--from", "1000"},  // after the soundtrack's end
         {"--capture", "show.mp4", "--size", "641x480"},
         {"--capture", "show.avi"},
+        {"--capture", "show.mp4", "--lossless"},
         {"--to", "2"},
         {"--capture", "show.mp4", "--mute", "--data", (dir.path() / "silent").string()},  // no end known
     };
