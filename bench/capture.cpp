@@ -36,7 +36,7 @@ constexpr Setting kSettings[] = {
     {"640x480 default", "default.mp4", "", false},
     {"640x480 --preset ultrafast", "ultrafast.mp4", "--preset ultrafast", false},
     {"640x480 --preset faster", "faster.mp4", "--preset faster", false},
-    {"640x480 --crf 23", "crf23.mp4", "--crf 23", false},
+    {"640x480 --crf 21", "crf21.mp4", "--crf 21", false},
     {"1280x960 --size (scaled)", "size.mp4", "--size 1280x960", false},
     {"1280x960 --scale 2", "scale.mp4", "--scale 2", false},
 };

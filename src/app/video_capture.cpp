@@ -40,8 +40,9 @@ private:
     uint64_t fps_;
 };
 
-// Pictures waiting for the writer beyond the one it is working on: enough to even out frames that
-// draw or encode slower than others, few enough to keep little memory and little work lost on a stop.
+// Picture buffers between the drawing and the writer (the one being encoded, the rest waiting):
+// enough to even out frames that draw or encode slower than others, few enough to keep memory
+// and the work left at a stop small.
 constexpr size_t kQueuedPictures = 4;
 // The writer's thread; the encoder's own threads take the same name, so their time can be told apart.
 constexpr const char* kWriterThreadName = "korvana-encode";

@@ -10,8 +10,9 @@
 
 namespace korvana {
 
-// The file name's extension (any case) chooses the container and codecs: .mp4 and .mkv hold H.264
-// (libx264, yuv420p, constant quality) with AAC sound, .webm holds VP9 with Vorbis sound.
+// The file name's extension (any case) chooses the container and codecs: .mp4 holds H.264 (libx264,
+// yuv420p, constant quality) with AAC sound, .mkv the same H.264 with FLAC sound (no priming, so it
+// starts with the first picture), .webm VP9 with Vorbis sound.
 enum class VideoFormat { Mp4, Matroska, WebM };
 bool videoFormatForPath(const std::string& path, VideoFormat& format);
 
@@ -41,7 +42,7 @@ struct VideoSettings {
 // The default H.264 setting, chosen by measuring the whole show at 640 x 480 against a lossless
 // capture (README: "Capturing a video").
 constexpr const char* DEFAULT_VIDEO_PRESET = "veryfast";
-constexpr int32_t DEFAULT_VIDEO_CRF = 20;
+constexpr int32_t DEFAULT_VIDEO_CRF = 24;
 // Lossless pictures are fast to make and large; "ultrafast" keeps the capture's pace.
 constexpr const char* DEFAULT_LOSSLESS_PRESET = "ultrafast";
 constexpr int32_t MAX_VIDEO_CRF = 51;
