@@ -13,7 +13,7 @@
 
 // The help names the defaults; the writer's constants are checked against these in its build.
 #define DEFAULT_PRESET_TEXT "veryfast"
-#define DEFAULT_CRF_TEXT "24"
+#define DEFAULT_CRF_TEXT "25"
 
 namespace korvana {
 

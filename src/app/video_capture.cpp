@@ -44,17 +44,19 @@ private:
 // enough to even out frames that draw or encode slower than others, few enough to keep memory
 // and the work left at a stop small.
 constexpr size_t kQueuedPictures = 4;
-// The writer's thread; the encoder's own threads take the same name, so their time can be told apart.
 constexpr const char* kWriterThreadName = "korvana-encode";
 
-// Processor time of the capture's stages, in seconds. Drawing is counted from the first frame on
-// (not the start-up before it) by the threads that draw: this one and the GL's own.
+// Processor time of the capture's stages, in seconds, from the first frame on (not the start-up
+// before it). Drawing is the time of the threads that draw, this one and the GL's own; encoding
+// is the rest of the process's time, whichever threads the encoders make.
 struct ProcessorTimes {
-    double start = 0;       // drawing threads at the first frame
-    double drawingEnd = 0;  // drawing threads once the last frame is drawn and read
-    double readBack = 0;    // this thread, in the read-back calls
-    double conversion = 0;  // the writer's thread, in the colour conversion
-    double encoding = 0;    // the writer's threads in all, conversion included
+    long drawingThread = 0;  // this thread's id
+    double start = 0;        // drawing threads at the first frame
+    double processStart = 0; // the whole process at the first frame
+    double drawingEnd = 0;   // drawing threads once the last frame is drawn and read
+    double readBack = 0;     // this thread, in the read-back calls
+    double conversion = 0;   // the writer's thread, in the colour conversion
+    double encoding = 0;     // the rest, conversion included
 };
 
 double threadProcessorSeconds() {
@@ -89,15 +91,16 @@ double threadsProcessorSeconds(Take take) {
     return seconds;
 }
 
-// This thread and the GL's (Mesa's software renderer names its threads "llvmpipe-N").
-double drawingProcessorSeconds() {
-    const long self = long(syscall(SYS_gettid));
+// The drawing thread and the GL's (Mesa's software renderer names its threads "llvmpipe-N").
+double drawingProcessorSeconds(long drawingThread) {
     return threadsProcessorSeconds(
-        [&](const std::string& name, long id) { return id == self || name.rfind("llvmpipe", 0) == 0; });
+        [&](const std::string& name, long id) { return id == drawingThread || name.rfind("llvmpipe", 0) == 0; });
 }
 
-double writerProcessorSeconds() {
-    return threadsProcessorSeconds([](const std::string& name, long) { return name == kWriterThreadName; });
+double processProcessorSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 std::string minutesAndSeconds(double seconds) {
@@ -207,7 +210,9 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
             settings.width = request.width > 0 ? request.width : settings.pictureWidth;
             settings.height = request.height > 0 ? request.height : settings.pictureHeight;
             firstFrameTick = lastProgressTick = tickCount();
-            times.start = drawingProcessorSeconds();
+            times.drawingThread = long(syscall(SYS_gettid));
+            times.processStart = processProcessorSeconds();
+            times.start = drawingProcessorSeconds(times.drawingThread);
             pipeline = std::make_unique<PicturePipeline>(
                 size_t(settings.pictureWidth) * size_t(settings.pictureHeight) * 4u, kQueuedPictures,
                 [&writer](const uint8_t* rgba, std::string& reason) { return writer.addPicture(rgba, reason); },
@@ -228,7 +233,7 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
                 if (error.empty()) error = pipeline->failure();
             }
         if (failed || drawn >= total) {
-            if (drawn >= total) times.drawingEnd = drawingProcessorSeconds();
+            if (drawn >= total) times.drawingEnd = drawingProcessorSeconds(times.drawingThread);
             injectEscape();
             return;
         }
@@ -258,8 +263,8 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
         failed = !pipeline->run(
             [&](std::string& reason) {
                 if (!writer.finish(reason)) return false;
-                // The encoder's own threads are still there to be counted; they end with the writer.
-                times.encoding = writerProcessorSeconds();
+                // The drawing threads have been idle since the last frame.
+                times.encoding = processProcessorSeconds() - times.processStart - (times.drawingEnd - times.start);
                 times.conversion = writer.conversionSeconds();
                 return true;
             },

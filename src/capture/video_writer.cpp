@@ -216,10 +216,7 @@ struct VideoWriter::State {
         v.time_base = AVRational{1, settings.fps};
         v.framerate = AVRational{settings.fps, 1};
         v.pix_fmt = settings.lossless ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
-        // x264 on one thread: the capture gives the encoder a thread of its own beside the drawing,
-        // and x264's frame threads would cost bits (8 % more for the show at the same quality) and
-        // make the file depend on the machine's number of cores. VP9 keeps its row threads.
-        v.thread_count = settings.format == VideoFormat::WebM ? 0 : 1;
+        v.thread_count = 0;
         // The show is computer graphics in sRGB; saying so keeps players from guessing by size.
         v.color_range = AVCOL_RANGE_MPEG;
         v.colorspace = AVCOL_SPC_BT709;

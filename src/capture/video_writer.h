@@ -42,7 +42,7 @@ struct VideoSettings {
 // The default H.264 setting, chosen by measuring the whole show at 640 x 480 against a lossless
 // capture (README: "Capturing a video").
 constexpr const char* DEFAULT_VIDEO_PRESET = "veryfast";
-constexpr int32_t DEFAULT_VIDEO_CRF = 24;
+constexpr int32_t DEFAULT_VIDEO_CRF = 25;
 // Lossless pictures are fast to make and large; "ultrafast" keeps the capture's pace.
 constexpr const char* DEFAULT_LOSSLESS_PRESET = "ultrafast";
 constexpr int32_t MAX_VIDEO_CRF = 51;

@@ -77,10 +77,10 @@ TEST_F(Capture, TwoSecondsAreTheScreenshotsFramesWithTheSoundAlongside) {
     ASSERT_TRUE(readPng((dir.path() / "shot.png").string(), width, height, screenshot));
 
     // The screenshot at 1 s is the frame at 1000 ms, frame 50 of the video. Encoding costs
-    // detail, not likeness: H.264 at the capture's quality, with colour at half resolution,
-    // keeps this frame's thin saturated lines at about 34 dB, while the neighbouring frames,
+    // detail, not likeness: H.264 at the default quality, with colour at half resolution,
+    // keeps this frame's thin saturated lines at about 31.5 dB, while the neighbouring frames,
     // 20 ms of motion away, reach only about 14 dB. So the best match must be frame 50 and must
-    // reach 30 dB (room for other encoder versions); a wrong frame, a picture upside down or
+    // reach 25 dB (room for other encoder versions); a wrong frame, a picture upside down or
     // colours swapped falls far short.
     int64_t best = -1;
     double bestPsnr = 0;
@@ -100,7 +100,7 @@ TEST_F(Capture, TwoSecondsAreTheScreenshotsFramesWithTheSoundAlongside) {
     EXPECT_EQ(probe.pictures, 100);
     EXPECT_NEAR(probe.video.end - probe.video.start, 2.0, 1e-6);
     EXPECT_EQ(best, 50);
-    EXPECT_GE(bestPsnr, 30.0);
+    EXPECT_GE(bestPsnr, 25.0);
 
     // The sound starts and ends with the pictures, within one frame (20 ms).
     ASSERT_TRUE(probe.audio.present);
