@@ -44,6 +44,7 @@ private:
 // enough to even out frames that draw or encode slower than others, few enough to keep memory
 // and the work left at a stop small.
 constexpr size_t kQueuedPictures = 4;
+// The writer's thread, as the system's tools show it.
 constexpr const char* kWriterThreadName = "korvana-encode";
 
 // Processor time of the capture's stages, in seconds, from the first frame on (not the start-up
