@@ -4,13 +4,24 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 #include "app/show.h"
 #if KORVANA_HAVE_CAPTURE
 #include "capture/video_writer.h"
 #endif
 
+// The help names the defaults; the writer's constants are checked against these in its build.
+#define DEFAULT_PRESET_TEXT "veryfast"
+#define DEFAULT_CRF_TEXT "25"
+
 namespace korvana {
+
+#if KORVANA_HAVE_CAPTURE
+static_assert(std::string_view(DEFAULT_PRESET_TEXT) == DEFAULT_VIDEO_PRESET, "the help's default preset");
+static_assert(DEFAULT_CRF_TEXT[0] - '0' == DEFAULT_VIDEO_CRF / 10 && DEFAULT_CRF_TEXT[1] - '0' == DEFAULT_VIDEO_CRF % 10,
+              "the help's default quality");
+#endif
 
 bool parseSeconds(const std::string& text, uint32_t& milliseconds) {
     if (text.empty() || text.size() > 32) return false;
@@ -47,12 +58,24 @@ namespace {
 
 // The checks between options, once all are read.
 bool checkCombinations(const CommandLine& options, std::string& error) {
-    const bool captureDetail =
-        options.haveCaptureFrom || options.haveCaptureTo || options.haveCaptureFps || options.haveCaptureSize;
+    const bool quality = !options.capturePreset.empty() || options.captureCrf >= 0 || options.captureLossless;
+    const bool captureDetail = options.haveCaptureFrom || options.haveCaptureTo || options.haveCaptureFps ||
+                               options.haveCaptureSize || quality;
     if (!options.haveCapture) {
-        if (captureDetail) error = "--from, --to, --fps and --size go with --capture";
+        if (captureDetail) error = "--from, --to, --fps, --size, --crf, --preset and --lossless go with --capture";
         return !captureDetail;
     }
+#if KORVANA_HAVE_CAPTURE
+    VideoFormat format = VideoFormat::Mp4;
+    videoFormatForPath(options.capturePath, format);
+    if (options.captureLossless && format != VideoFormat::Matroska)
+        error = "--lossless writes .mkv files, not '" + options.capturePath + "'";
+    else if (options.captureLossless && options.captureCrf >= 0)
+        error = "--lossless and --crf do not go together";
+    else if (format == VideoFormat::WebM && quality)
+        error = "--crf and --preset set H.264's quality, for .mp4 and .mkv; .webm holds VP9";
+    if (!error.empty()) return false;
+#endif
     if (options.haveScreenshot) error = "--capture and --screenshot do not go together";
     else if (options.seekMilliseconds != 0) error = "--capture starts where --from says, not --seek";
     else if (options.haveCaptureTo && options.captureFrom >= options.captureTo)
@@ -181,6 +204,41 @@ const std::vector<OptionSpec>& commandLineOptions() {
                  return false;
              }
              out.haveCaptureSize = true;
+             return true;
+         }},
+        {"--preset", {"NAME"}, "with --capture: x264's preset, ultrafast to placebo (default " DEFAULT_PRESET_TEXT ")",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+#if KORVANA_HAVE_CAPTURE
+             if (!isVideoPreset(args[0])) {
+                 error = "--preset needs one of x264's presets (";
+                 for (const char* const* p = videoPresetNames(); *p != nullptr; ++p)
+                     error += std::string(p == videoPresetNames() ? "" : ", ") + *p;
+                 error += "), not '" + args[0] + "'";
+                 return false;
+             }
+#endif
+             out.capturePreset = args[0];
+             return true;
+         }},
+        {"--crf", {"N"}, "with --capture: H.264's quality, 0 (best) to 51 (default " DEFAULT_CRF_TEXT ")",
+         [](CommandLine& out, const std::vector<std::string>& args, std::string& error) {
+             const std::string& text = args[0];
+             int32_t crf = 0;
+             bool ok = !text.empty() && text.size() <= 2;
+             for (char c : text) {
+                 ok = ok && c >= '0' && c <= '9';
+                 if (ok) crf = crf * 10 + (c - '0');
+             }
+             if (!ok || crf > 51) {
+                 error = "--crf needs a whole number from 0 to 51, not '" + text + "'";
+                 return false;
+             }
+             out.captureCrf = crf;
+             return true;
+         }},
+        {"--lossless", {}, "with --capture: a lossless video (.mkv) with lossless sound, for editing",
+         [](CommandLine& out, const std::vector<std::string>&, std::string&) {
+             out.captureLossless = true;
              return true;
          }},
         {"--help", {}, "print this help and exit",

@@ -36,6 +36,10 @@ struct CommandLine {
     bool haveCaptureSize = false;
     int32_t captureWidth = 0;
     int32_t captureHeight = 0;
+    // --preset, --crf, --lossless: H.264's quality (empty and -1: the defaults).
+    std::string capturePreset;
+    int32_t captureCrf = -1;
+    bool captureLossless = false;
 };
 
 // One option: its name, the names of its arguments (for the help text), what it does, and how it

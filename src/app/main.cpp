@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
         capture.width = options.captureWidth;
         capture.height = options.captureHeight;
         capture.mute = options.mute;
+        capture.preset = options.capturePreset;
+        capture.crf = options.captureCrf;
+        capture.lossless = options.captureLossless;
         return runVideoCapture(show, capture, showSceneTable());
     }
 #endif

@@ -1,6 +1,8 @@
 // The capture loop: the show's own loop on a frame-rate clock, each frame read back and written.
 #include "app/video_capture.h"
 
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,9 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <vector>
+#include <memory>
 
 #include "app/screenshot.h"
+#include "capture/picture_pipeline.h"
 #include "capture/video_writer.h"
 #include "platform/clock.h"
 #include "platform/input.h"
@@ -36,6 +39,70 @@ private:
     uint64_t frame_ = 0;
     uint64_t fps_;
 };
+
+// Picture buffers between the drawing and the writer (the one being encoded, the rest waiting):
+// enough to even out frames that draw or encode slower than others, few enough to keep memory
+// and the work left at a stop small.
+constexpr size_t kQueuedPictures = 4;
+// The writer's thread, as the system's tools show it.
+constexpr const char* kWriterThreadName = "korvana-encode";
+
+// Processor time of the capture's stages, in seconds, from the first frame on (not the start-up
+// before it). Drawing is the time of the threads that draw, this one and the GL's own; encoding
+// is the rest of the process's time, whichever threads the encoders make.
+struct ProcessorTimes {
+    long drawingThread = 0;  // this thread's id
+    double start = 0;        // drawing threads at the first frame
+    double processStart = 0; // the whole process at the first frame
+    double drawingEnd = 0;   // drawing threads once the last frame is drawn and read
+    double readBack = 0;     // this thread, in the read-back calls
+    double conversion = 0;   // the writer's thread, in the colour conversion
+    double encoding = 0;     // the rest, conversion included
+};
+
+double threadProcessorSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Processor time of this process's threads whose name passes `take`, from /proc (Linux).
+template <typename Take>
+double threadsProcessorSeconds(Take take) {
+    const double ticks = double(sysconf(_SC_CLK_TCK));
+    double seconds = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::FILE* file = std::fopen((entry.path() / "stat").c_str(), "r");
+        if (file == nullptr) continue;
+        char line[1024] = {};
+        const size_t length = std::fread(line, 1, sizeof line - 1, file);
+        std::fclose(file);
+        // "tid (name) state ..." with utime and stime the 14th and 15th fields.
+        const std::string text(line, length);
+        const size_t open = text.find('('), close = text.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close < open) continue;
+        unsigned long user = 0, system = 0;
+        if (std::sscanf(text.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
+                        &system) != 2)
+            continue;
+        if (take(text.substr(open + 1, close - open - 1), std::stol(entry.path().filename().string())))
+            seconds += double(user + system) / ticks;
+    }
+    return seconds;
+}
+
+// The drawing thread and the GL's (Mesa's software renderer names its threads "llvmpipe-N").
+double drawingProcessorSeconds(long drawingThread) {
+    return threadsProcessorSeconds(
+        [&](const std::string& name, long id) { return id == drawingThread || name.rfind("llvmpipe", 0) == 0; });
+}
+
+double processProcessorSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 std::string minutesAndSeconds(double seconds) {
     const long whole = static_cast<long>(seconds + 0.5);
@@ -100,6 +167,9 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
 
     settings.path = request.path;
     settings.fps = request.fps;
+    settings.preset = request.preset;
+    settings.crf = request.crf;
+    settings.lossless = request.lossless;
     if (!request.mute) settings.soundtrack = std::filesystem::absolute(kMusicFile).string();
     settings.soundtrackFromMilliseconds = request.fromMilliseconds;
 
@@ -109,33 +179,68 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
     options.seekMilliseconds = request.fromMilliseconds;
 
     const bool terminal = isatty(STDERR_FILENO) != 0;
+    // The writer lives on the pipeline's thread: opened, fed, finished and committed there.
     VideoWriter writer;
-    std::vector<uint8_t> picture;
+    std::unique_ptr<PicturePipeline> pipeline;
+    ProcessorTimes times;
     bool failed = false;
+    int64_t drawn = 0;     // frames drawn and their read-back begun
+    int64_t submitted = 0;  // frames read back and queued for the writer
     uint32_t firstFrameTick = 0, lastProgressTick = 0;
+    // Finishes the read of frame `submitted` into a free buffer and queues it.
+    auto submitOldest = [&]() {
+        uint8_t* buffer = pipeline->acquire();
+        if (buffer == nullptr) return false;
+        const double before = threadProcessorSeconds();
+        const bool read = endPictureRead(int(submitted % PICTURE_READ_SLOTS), buffer);
+        times.readBack += threadProcessorSeconds() - before;
+        if (!read) {
+            error = "cannot read the picture back";
+            return false;
+        }
+        pipeline->submit();
+        ++submitted;
+        return true;
+    };
     options.afterFrame = [&](const FramePlan&) {
         if (failed) return;
-        if (writer.picturesWritten() == 0) {
+        if (drawn == 0) {
             // The picture's size is known once the window is open.
             settings.pictureWidth = pictureWidth();
             settings.pictureHeight = pictureHeight();
             settings.width = request.width > 0 ? request.width : settings.pictureWidth;
             settings.height = request.height > 0 ? request.height : settings.pictureHeight;
             firstFrameTick = lastProgressTick = tickCount();
-            failed = !writer.open(settings, error);
+            times.drawingThread = long(syscall(SYS_gettid));
+            times.processStart = processProcessorSeconds();
+            times.start = drawingProcessorSeconds(times.drawingThread);
+            pipeline = std::make_unique<PicturePipeline>(
+                size_t(settings.pictureWidth) * size_t(settings.pictureHeight) * 4u, kQueuedPictures,
+                [&writer](const uint8_t* rgba, std::string& reason) { return writer.addPicture(rgba, reason); },
+                kWriterThreadName);
+            failed = !pipeline->run([&](std::string& reason) { return writer.open(settings, reason); }, error);
         }
-        if (!failed && !readPicture(picture)) {
-            failed = true;
-            error = "cannot read the picture back";
+        if (!failed) {
+            const double before = threadProcessorSeconds();
+            failed = !beginPictureRead(int(drawn % PICTURE_READ_SLOTS));
+            times.readBack += threadProcessorSeconds() - before;
+            if (failed) error = "cannot read the picture back";
+            else ++drawn;
         }
-        failed = failed || !writer.addPicture(picture.data(), error);
-        const int64_t written = writer.picturesWritten();
-        if (failed || written >= total) {
+        // Each read is finished once the next frames have been drawn, all of them after the last.
+        while (!failed && (drawn - submitted >= PICTURE_READ_SLOTS || (drawn == total && submitted < total)))
+            if (!submitOldest()) {
+                failed = true;
+                if (error.empty()) error = pipeline->failure();
+            }
+        if (failed || drawn >= total) {
+            if (drawn >= total) times.drawingEnd = drawingProcessorSeconds(times.drawingThread);
             injectEscape();
             return;
         }
         if (terminal && tickCount() - lastProgressTick >= kProgressEveryMs) {
             lastProgressTick = tickCount();
+            const int64_t written = pipeline->picturesDone();
             const double wall = elapsedSeconds(firstFrameTick);
             const double speed = wall > 0 ? (double(written) / request.fps) / wall : 0.0;
             const double left = speed > 0 ? (double(total - written) / request.fps) / speed : 0.0;
@@ -147,23 +252,38 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
 
     FrameRateClock clock(request.fps);
     resetInput();
+    setWindowHidden(true);  // the frames go to the file; a window would only flash them by
     const int showResult = runShow(options, clock, scenes);
+    setWindowHidden(false);
     const bool interrupted = quitRequested();
     resetInput();
-    if (terminal && writer.picturesWritten() > 0) std::fputc('\n', stderr);
-    if (showResult != 0) return showResult;  // the show has said why
+    if (terminal && drawn > 0) std::fputc('\n', stderr);
+    if (showResult != 0) return showResult;  // the show has said why; the writer's file goes with it
 
-    if (!failed && !interrupted && writer.picturesWritten() == total) failed = !writer.finish(error);
+    if (!failed && !interrupted && submitted == total) {
+        failed = !pipeline->run(
+            [&](std::string& reason) {
+                if (!writer.finish(reason)) return false;
+                // The drawing threads have been idle since the last frame.
+                times.encoding = processProcessorSeconds() - times.processStart - (times.drawingEnd - times.start);
+                times.conversion = writer.conversionSeconds();
+                return true;
+            },
+            error);
+    }
     if (!failed && (interrupted || quitRequested())) {
+        pipeline.reset();
         writer.abandon();
         std::fprintf(stderr, "korvana: capture interrupted; %s not written\n", request.path.c_str());
         return 1;
     }
-    if (!failed && writer.picturesWritten() != total) {
+    if (!failed && submitted != total) {
         failed = true;
         error = "the show ended before the video's end";
     }
-    if (failed || !writer.commit(error)) {
+    if (!failed) failed = !pipeline->run([&](std::string& reason) { return writer.commit(reason); }, error);
+    pipeline.reset();
+    if (failed) {
         writer.abandon();
         std::fprintf(stderr, "korvana: %s; %s not written\n", error.c_str(), request.path.c_str());
         return 1;
@@ -174,6 +294,12 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
     std::fprintf(stderr, "korvana: wrote %s: %lld frames, %.2f s at %d fps, %.2fx real time, %.1f MB\n",
                  request.path.c_str(), static_cast<long long>(total), videoSeconds, request.fps,
                  wall > 0 ? videoSeconds / wall : 0.0, ec ? 0.0 : megabytes);
+    const double perFrame = 1000.0 / double(total);
+    std::fprintf(stderr,
+                 "korvana: processor time per frame: drawing %.1f ms, reading back %.1f ms, converting %.1f ms, "
+                 "encoding %.1f ms\n",
+                 (times.drawingEnd - times.start - times.readBack) * perFrame, times.readBack * perFrame,
+                 times.conversion * perFrame, (times.encoding - times.conversion) * perFrame);
     return 0;
 }
 

@@ -18,6 +18,9 @@ struct VideoCaptureRequest {
     int32_t width = 0;  // 0 x 0: the picture's own size
     int32_t height = 0;
     bool mute = false;
+    std::string preset;  // H.264's: empty and -1 for the writer's defaults
+    int32_t crf = -1;
+    bool lossless = false;
 };
 
 // Frame k shows the show at from + k * 1000 / fps ms (whole milliseconds), for every k up to the

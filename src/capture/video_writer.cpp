@@ -2,10 +2,12 @@
 // the MP4, Matroska or WebM muxer, swscale for the colour conversion and scaling.
 #include "capture/video_writer.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -29,28 +31,44 @@ struct FormatChoice {
 
 FormatChoice choiceFor(VideoFormat format) {
     switch (format) {
-    case VideoFormat::Matroska: return {"matroska", "libx264", "aac"};
+    // FLAC: sound that needs no priming (it starts with the first picture, to the sample) and
+    // loses nothing, for the editing a Matroska file is mostly made for.
+    case VideoFormat::Matroska: return {"matroska", "libx264", "flac"};
     case VideoFormat::WebM: return {"webm", "libvpx-vp9", "libvorbis"};
     case VideoFormat::Mp4: break;
     }
     return {"mp4", "libx264", "aac"};
 }
 
-// Constant quality at a speed that leaves most of the processor to the software renderer. On the
-// show's frames x264's "veryfast" costs as much processor time as drawing them; "ultrafast" a
-// quarter of that, at the same quality for CRF 20 (the file is about half again as large).
-// libvpx in its real-time mode.
-void setQuality(AVCodecContext& encoder, VideoFormat format) {
-    if (format == VideoFormat::WebM) {
+constexpr const char* kPresets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
+                                    "slow",      "slower",    "veryslow", "placebo", nullptr};
+
+// H.264 at constant quality (or none lost), at the preset asked for; libvpx in its real-time mode.
+void setQuality(AVCodecContext& encoder, const VideoSettings& settings) {
+    if (settings.format == VideoFormat::WebM) {
         av_opt_set(encoder.priv_data, "deadline", "realtime", 0);
         av_opt_set(encoder.priv_data, "cpu-used", "8", 0);
         av_opt_set(encoder.priv_data, "row-mt", "1", 0);
         av_opt_set(encoder.priv_data, "crf", "32", 0);
         encoder.bit_rate = 0;
-    } else {
-        av_opt_set(encoder.priv_data, "preset", "ultrafast", 0);
-        av_opt_set(encoder.priv_data, "crf", "20", 0);
+        return;
     }
+    const std::string preset = !settings.preset.empty() ? settings.preset
+                               : settings.lossless       ? DEFAULT_LOSSLESS_PRESET
+                                                         : DEFAULT_VIDEO_PRESET;
+    av_opt_set(encoder.priv_data, "preset", preset.c_str(), 0);
+    if (settings.lossless) {
+        av_opt_set(encoder.priv_data, "qp", "0", 0);
+    } else {
+        const int32_t crf = settings.crf >= 0 ? settings.crf : DEFAULT_VIDEO_CRF;
+        av_opt_set(encoder.priv_data, "crf", std::to_string(crf).c_str(), 0);
+    }
+}
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 struct ScalerFree {
@@ -58,6 +76,14 @@ struct ScalerFree {
 };
 
 }  // namespace
+
+bool isVideoPreset(const std::string& name) {
+    for (const char* const* p = kPresets; *p != nullptr; ++p)
+        if (name == *p) return true;
+    return false;
+}
+
+const char* const* videoPresetNames() { return kPresets; }
 
 bool videoFormatForPath(const std::string& path, VideoFormat& format) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -82,12 +108,14 @@ struct VideoWriter::State {
     av::Frame picture;
     av::Packet packet;
     int64_t pictures = 0;
+    double conversionSeconds = 0;
 
     SoundtrackSource soundtrack;
     av::CodecContext audio;
     AVStream* audioStream = nullptr;
     av::Fifo fifo;
     av::Frame audioFrame;
+    av::Frame floatFrame;  // the soundtrack's samples, when the encoder takes another format
     int64_t samplesSent = 0;
 
     ~State() { close(); }
@@ -119,6 +147,26 @@ struct VideoWriter::State {
         }
     }
 
+    int allocateSound(AVFrame& frame, AVSampleFormat format, int samples) {
+        av_frame_unref(&frame);
+        frame.nb_samples = samples;
+        frame.format = format;
+        frame.sample_rate = audio->sample_rate;
+        const int result = av_channel_layout_copy(&frame.ch_layout, &audio->ch_layout);
+        return result < 0 ? result : av_frame_get_buffer(&frame, 0);
+    }
+
+    // Planar float to interleaved 16-bit, rounded and clipped.
+    static void toSixteenBits(const AVFrame& from, AVFrame& to) {
+        const int channels = from.ch_layout.nb_channels;
+        int16_t* out = reinterpret_cast<int16_t*>(to.data[0]);
+        for (int i = 0; i < from.nb_samples; ++i)
+            for (int c = 0; c < channels; ++c) {
+                const float v = reinterpret_cast<const float*>(from.extended_data[c])[i] * 32768.0f;
+                *out++ = static_cast<int16_t>(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
+            }
+    }
+
     // The sound sample at which picture number `pictureCount` begins.
     int64_t samplesAt(int64_t pictureCount) const {
         return pictureCount * audio->sample_rate / settings.fps;
@@ -133,14 +181,12 @@ struct VideoWriter::State {
             const int64_t want = std::min<int64_t>(frameSize, until - samplesSent);
             const int have = std::min<int>(av_audio_fifo_size(fifo.get()), static_cast<int>(std::max<int64_t>(want, 0)));
             if (have <= 0 || (have < frameSize && !last)) break;
-            av_frame_unref(audioFrame.get());
-            audioFrame->nb_samples = have;
-            audioFrame->format = audio->sample_fmt;
-            audioFrame->sample_rate = audio->sample_rate;
-            int result = av_channel_layout_copy(&audioFrame->ch_layout, &audio->ch_layout);
-            if (result >= 0) result = av_frame_get_buffer(audioFrame.get(), 0);
+            int result = allocateSound(*audioFrame, audio->sample_fmt, have);
+            if (floatFrame && result >= 0) result = allocateSound(*floatFrame, AV_SAMPLE_FMT_FLTP, have);
             if (result < 0) return fail(error, "out of memory", result);
-            av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(audioFrame->data), have);
+            AVFrame& samples = floatFrame ? *floatFrame : *audioFrame;
+            av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(samples.extended_data), have);
+            if (floatFrame) toSixteenBits(*floatFrame, *audioFrame);
             audioFrame->pts = samplesSent;
             samplesSent += have;
             result = avcodec_send_frame(audio.get(), audioFrame.get());
@@ -169,7 +215,7 @@ struct VideoWriter::State {
         v.height = settings.height;
         v.time_base = AVRational{1, settings.fps};
         v.framerate = AVRational{settings.fps, 1};
-        v.pix_fmt = AV_PIX_FMT_YUV420P;
+        v.pix_fmt = settings.lossless ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
         v.thread_count = 0;
         // The show is computer graphics in sRGB; saying so keeps players from guessing by size.
         v.color_range = AVCOL_RANGE_MPEG;
@@ -177,7 +223,7 @@ struct VideoWriter::State {
         v.color_primaries = AVCOL_PRI_BT709;
         v.color_trc = AVCOL_TRC_BT709;
         if (out->oformat->flags & AVFMT_GLOBALHEADER) v.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        setQuality(v, settings.format);
+        setQuality(v, settings);
         int result = avcodec_open2(&v, codec, nullptr);
         if (result < 0) return fail(error, std::string("cannot start the ") + choice.videoEncoder + " encoder", result);
         result = avcodec_parameters_from_context(videoStream->codecpar, &v);
@@ -192,7 +238,7 @@ struct VideoWriter::State {
         if (result < 0) return fail(error, "out of memory", result);
 
         scaler.reset(sws_getContext(settings.pictureWidth, settings.pictureHeight, AV_PIX_FMT_RGBA, v.width, v.height,
-                                    AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                    v.pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!scaler) {
             error = "cannot convert the pictures to the video's size";
             return false;
@@ -224,10 +270,21 @@ struct VideoWriter::State {
         audioFrame.reset(av_frame_alloc());
         if (audioStream == nullptr || !audio || !audioFrame) return fail(error, "out of memory", AVERROR(ENOMEM));
         AVCodecContext& a = *audio;
-        a.sample_fmt = AV_SAMPLE_FMT_FLTP;  // what both sound encoders take, and what the source gives
+        // Planar float is what the soundtrack gives and the lossy encoders take; FLAC takes 16 bits.
+        a.sample_fmt = AV_SAMPLE_FMT_FLTP;
+        if (codec->sample_fmts != nullptr) {
+            bool takesFloat = false;
+            for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+                takesFloat = takesFloat || *f == AV_SAMPLE_FMT_FLTP;
+            if (!takesFloat) {
+                a.sample_fmt = AV_SAMPLE_FMT_S16;
+                floatFrame.reset(av_frame_alloc());
+                if (!floatFrame) return fail(error, "out of memory", AVERROR(ENOMEM));
+            }
+        }
         a.sample_rate = rate;
         a.time_base = AVRational{1, rate};
-        a.bit_rate = 192000;
+        a.bit_rate = 160000;  // as much as the show's own MP3 has
         int result = av_channel_layout_copy(&a.ch_layout, &soundtrack.channelLayout());
         if (result < 0) return fail(error, "out of memory", result);
         if (out->oformat->flags & AVFMT_GLOBALHEADER) a.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -252,6 +309,14 @@ bool VideoWriter::open(const VideoSettings& settings, std::string& error) {
         error = "the video's size and rate must be positive, the size even";
         return false;
     }
+    if (settings.lossless && settings.format != VideoFormat::Matroska) {
+        error = "lossless videos are written as .mkv";
+        return false;
+    }
+    if ((!settings.preset.empty() && !isVideoPreset(settings.preset)) || settings.crf > MAX_VIDEO_CRF) {
+        error = "unknown H.264 preset or quality";
+        return false;
+    }
     av::keepQuiet();
     state_ = std::make_unique<State>();
     State& s = *state_;
@@ -259,8 +324,10 @@ bool VideoWriter::open(const VideoSettings& settings, std::string& error) {
     const std::filesystem::path target(settings.path);
     // Hidden, beside the target (so the final rename stays on one file system), and this
     // process's own.
-    s.tempPath = (target.parent_path() / ("." + target.filename().string() + "." + std::to_string(getpid()) + ".part"))
-                     .string();
+    std::string hidden = ".";
+    hidden += target.filename().string();
+    hidden += "." + std::to_string(getpid()) + ".part";
+    s.tempPath = (target.parent_path() / hidden).string();
     const FormatChoice choice = choiceFor(settings.format);
     int result = avformat_alloc_output_context2(&s.out, nullptr, choice.muxer, s.tempPath.c_str());
     s.packet.reset(av_packet_alloc());
@@ -297,7 +364,9 @@ bool VideoWriter::addPicture(const uint8_t* rgba, std::string& error) {
     if (result < 0) return s.fail(error, "out of memory", result);
     const uint8_t* const source[1] = {rgba};
     const int stride[1] = {s.settings.pictureWidth * 4};
+    const double before = threadCpuSeconds();
     sws_scale(s.scaler.get(), source, stride, 0, s.settings.pictureHeight, s.picture->data, s.picture->linesize);
+    s.conversionSeconds += threadCpuSeconds() - before;
     s.picture->pts = s.pictures++;
     result = avcodec_send_frame(s.video.get(), s.picture.get());
     if (result < 0) return s.fail(error, "the video encoder failed", result);
@@ -350,5 +419,6 @@ void VideoWriter::abandon() {
 }
 
 int64_t VideoWriter::picturesWritten() const { return state_ ? state_->pictures : 0; }
+double VideoWriter::conversionSeconds() const { return state_ ? state_->conversionSeconds : 0.0; }
 
 }  // namespace korvana

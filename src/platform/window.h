@@ -25,6 +25,10 @@ namespace korvana {
 // "Kunne ikke oprette en OpenGL Context." (caption "Fejl"), window destroyed, false.
 bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bitsPerPixel, bool fullScreen);
 
+// For a run nobody watches (a video capture; SDL backend): windows made after this are never
+// shown, and presentFrame only handles their events, the picture being read back instead.
+void setWindowHidden(bool hidden);
+
 // Destroys the picture, the context and the window, and stops the video system. Safe to call
 // when no window is open.
 void destroyGLWindow();
@@ -56,6 +60,15 @@ void bindPicture();
 
 // The picture as RGBA bytes, width x height x 4, top row first. False without a window.
 bool readPicture(std::vector<uint8_t>& rgba);
+
+// Reading the picture back without waiting for the drawing to finish: beginPictureRead starts a
+// copy of the picture as it will be once drawn into read slot `slot` (0 to PICTURE_READ_SLOTS - 1,
+// in pixel buffer objects where the GL has them) and returns; endPictureRead waits for that copy
+// and writes it, width x height x 4 bytes top row first, to `rgba`. A slot holds one read at a
+// time. False without a window, for a slot with no read begun, or when the GL fails.
+constexpr int PICTURE_READ_SLOTS = 3;
+bool beginPictureRead(int slot);
+bool endPictureRead(int slot, uint8_t* rgba);
 
 // The rectangle of the window that shows the picture.
 struct PresentRect {

@@ -79,6 +79,31 @@ TEST(CommandLine, BadInputIsRefusedWithAReason) {
     EXPECT_NE(error.find("--bogus"), std::string::npos);
 }
 
+TEST(CommandLine, CaptureQualityAndWhatItGoesWith) {
+    CommandLine h264, lossless;
+    std::string error;
+    ASSERT_TRUE(parse({"--capture", "a.mp4", "--crf", "23", "--preset", "faster"}, h264, error)) << error;
+    EXPECT_EQ(h264.captureCrf, 23);
+    EXPECT_EQ(h264.capturePreset, "faster");
+    EXPECT_FALSE(h264.captureLossless);
+    ASSERT_TRUE(parse({"--capture", "a.MKV", "--lossless", "--preset", "medium"}, lossless, error)) << error;
+    EXPECT_TRUE(lossless.captureLossless);
+    EXPECT_EQ(lossless.captureCrf, -1);
+
+    const std::vector<std::vector<const char*>> bad = {
+        {"--capture", "a.mp4", "--crf", "52"},       {"--capture", "a.mp4", "--crf", "-1"},
+        {"--capture", "a.mp4", "--crf", "2.5"},      {"--capture", "a.mp4", "--crf", ""},
+        {"--capture", "a.mp4", "--preset", "Fast"},  {"--capture", "a.mp4", "--preset", ""},
+        {"--capture", "a.mp4", "--lossless"},        {"--capture", "a.mkv", "--lossless", "--crf", "0"},
+        {"--capture", "a.webm", "--crf", "20"},      {"--capture", "a.webm", "--preset", "fast"},
+        {"--crf", "20"},                             {"--lossless"}};
+    for (const auto& args : bad) {
+        CommandLine cl;
+        EXPECT_FALSE(parse(args, cl, error)) << args[1] << " " << args[args.size() - 1];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 TEST(CommandLine, SecondsAndHelpText) {
     uint32_t ms = 1;
     EXPECT_TRUE(parseSeconds("0", ms));

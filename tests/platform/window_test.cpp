@@ -283,6 +283,46 @@ TEST(Window, FullScreenFillsTheScreenWithoutAWindowManager) {
     EXPECT_EQ(seen.height, expected.height);
 }
 
+// A capture's window is never shown: nothing of its picture reaches the screen, while the same
+// window made visible shows it.
+TEST(Window, HiddenForACaptureShowsNothing) {
+    if (access(PrivateXServer::kXvfb, X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+    test::ScratchDir dir;
+    PrivateXServer server(dir.path().string(), "800x600x24");
+    if (server.display().empty()) GTEST_SKIP() << "Xvfb did not start";
+    const std::string oldDisplay = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+    const std::string oldDriver = getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "";
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+
+    PresentRect seen[2];
+    bool white[2] = {true, false};
+    for (int shown = 0; shown < 2; ++shown) {
+        setWindowHidden(shown == 0);
+        WindowGuard guard;
+        // A server just started under a loaded machine now and then refuses the first context.
+        bool open = false;
+        for (int attempt = 0; attempt < 3 && !open; ++attempt) {
+            open = createGLWindow(640, 480, 60, 32, false);
+            if (!open) SDL_Delay(200);
+        }
+        ASSERT_TRUE(open) << SDL_GetError();
+        fillRect(0, 0, 640, 480, 1.0f, 1.0f, 1.0f);
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            presentFrame();
+            white[shown] = whiteBox((dir.path() / "Xvfb_screen0").string(), seen[shown]);
+            if (white[shown] == (shown == 1)) break;
+            SDL_Delay(100);
+        }
+        destroyGLWindow();
+    }
+    setWindowHidden(false);
+    if (oldDisplay.empty()) unsetenv("DISPLAY"); else setenv("DISPLAY", oldDisplay.c_str(), 1);
+    if (oldDriver.empty()) unsetenv("SDL_VIDEODRIVER"); else setenv("SDL_VIDEODRIVER", oldDriver.c_str(), 1);
+    EXPECT_FALSE(white[0]) << "the hidden window reached the screen";
+    EXPECT_TRUE(white[1]) << "the visible window never did, so the check above proves nothing";
+}
+
 TEST(Letterbox, LargestRectangleOfThePicturesAspect) {
     auto check = [](int dw, int dh, int x, int y, int w, int h) {
         const PresentRect r = letterboxRect(dw, dh, 640, 480);

@@ -1,6 +1,8 @@
 #include "platform/common/picture.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 #include "platform/window.h"
 
@@ -45,8 +47,43 @@ struct FramebufferApi {
     PFN_BlitFramebuffer blitFramebuffer = nullptr;
 };
 
+// Pixel-buffer-object entry points (GL 1.5 names first, then ARB), for reading the picture back
+// without waiting for it. Optional: without them a read is made at once.
+using PFN_GenBuffers = void(APIENTRY*)(GLsizei, GLuint*);
+using PFN_DeleteBuffers = void(APIENTRY*)(GLsizei, const GLuint*);
+using PFN_BindBuffer = void(APIENTRY*)(GLenum, GLuint);
+using PFN_BufferData = void(APIENTRY*)(GLenum, std::ptrdiff_t, const void*, GLenum);
+using PFN_MapBuffer = void*(APIENTRY*)(GLenum, GLenum);
+using PFN_UnmapBuffer = GLboolean(APIENTRY*)(GLenum);
+
+constexpr GLenum kPixelPackBuffer = 0x88EB;
+constexpr GLenum kStreamRead = 0x88E1;
+constexpr GLenum kReadOnly = 0x88B8;
+
+struct BufferApi {
+    PFN_GenBuffers genBuffers = nullptr;
+    PFN_DeleteBuffers deleteBuffers = nullptr;
+    PFN_BindBuffer bindBuffer = nullptr;
+    PFN_BufferData bufferData = nullptr;
+    PFN_MapBuffer mapBuffer = nullptr;
+    PFN_UnmapBuffer unmapBuffer = nullptr;
+    bool loaded() const {
+        return genBuffers && deleteBuffers && bindBuffer && bufferData && mapBuffer && unmapBuffer;
+    }
+};
+
+// One read in flight: in a pixel buffer, or (without them) in memory, bottom row first as GL
+// gives it.
+struct ReadSlot {
+    GLuint buffer = 0;
+    std::vector<uint8_t> copy;
+    bool pending = false;
+};
+
 struct PictureState {
     FramebufferApi fb;
+    BufferApi buffers;
+    ReadSlot reads[PICTURE_READ_SLOTS];
     GLuint framebuffer = 0;
     GLuint colourBuffer = 0;
     GLuint depthBuffer = 0;
@@ -84,6 +121,16 @@ bool loadFramebufferApi(ProcLookup lookUp, FramebufferApi& fb) {
            fb.checkFramebufferStatus && fb.blitFramebuffer;
 }
 
+void loadBufferApi(ProcLookup lookUp, BufferApi& b) {
+    b.genBuffers = lookUpEither<PFN_GenBuffers>(lookUp, "glGenBuffers", "glGenBuffersARB");
+    b.deleteBuffers = lookUpEither<PFN_DeleteBuffers>(lookUp, "glDeleteBuffers", "glDeleteBuffersARB");
+    b.bindBuffer = lookUpEither<PFN_BindBuffer>(lookUp, "glBindBuffer", "glBindBufferARB");
+    b.bufferData = lookUpEither<PFN_BufferData>(lookUp, "glBufferData", "glBufferDataARB");
+    b.mapBuffer = lookUpEither<PFN_MapBuffer>(lookUp, "glMapBuffer", "glMapBufferARB");
+    b.unmapBuffer = lookUpEither<PFN_UnmapBuffer>(lookUp, "glUnmapBuffer", "glUnmapBufferARB");
+    if (!b.loaded()) b = BufferApi{};
+}
+
 }  // namespace
 
 bool createPicture(ProcLookup lookUp, int32_t width, int32_t height) {
@@ -118,11 +165,15 @@ bool createPicture(ProcLookup lookUp, int32_t width, int32_t height) {
     }
     picture.width = width;
     picture.height = height;
+    loadBufferApi(lookUp, picture.buffers);
     return true;
 }
 
 void releasePicture() {
     FramebufferApi& fb = picture.fb;
+    const BufferApi& b = picture.buffers;
+    for (ReadSlot& slot : picture.reads)
+        if (slot.buffer != 0 && b.deleteBuffers != nullptr) b.deleteBuffers(1, &slot.buffer);
     if (fb.bindFramebuffer != nullptr) fb.bindFramebuffer(kFramebuffer, 0);
     if (picture.framebuffer != 0) fb.deleteFramebuffers(1, &picture.framebuffer);
     if (picture.colourBuffer != 0) fb.deleteRenderbuffers(1, &picture.colourBuffer);
@@ -185,6 +236,62 @@ bool readPictureRgba(std::vector<uint8_t>& rgba) {
 }  // namespace korvana::detail
 
 namespace korvana {
+
+bool beginPictureRead(int slot) {
+    using namespace detail;
+    if (!havePicture() || slot < 0 || slot >= PICTURE_READ_SLOTS) return false;
+    ReadSlot& read = picture.reads[slot];
+    const BufferApi& b = picture.buffers;
+    const size_t bytes = size_t(picture.width) * size_t(picture.height) * 4u;
+    GLint packAlignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    picture.fb.bindFramebuffer(kReadFramebuffer, picture.framebuffer);
+    if (b.loaded()) {
+        if (read.buffer == 0) {
+            b.genBuffers(1, &read.buffer);
+            b.bindBuffer(kPixelPackBuffer, read.buffer);
+            b.bufferData(kPixelPackBuffer, static_cast<std::ptrdiff_t>(bytes), nullptr, kStreamRead);
+        } else {
+            b.bindBuffer(kPixelPackBuffer, read.buffer);
+        }
+        glReadPixels(0, 0, picture.width, picture.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        b.bindBuffer(kPixelPackBuffer, 0);
+    } else {
+        read.copy.resize(bytes);
+        glReadPixels(0, 0, picture.width, picture.height, GL_RGBA, GL_UNSIGNED_BYTE, read.copy.data());
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
+    read.pending = glGetError() == GL_NO_ERROR;
+    return read.pending;
+}
+
+bool endPictureRead(int slot, uint8_t* rgba) {
+    using namespace detail;
+    if (!havePicture() || slot < 0 || slot >= PICTURE_READ_SLOTS || !picture.reads[slot].pending) return false;
+    ReadSlot& read = picture.reads[slot];
+    read.pending = false;
+    const BufferApi& b = picture.buffers;
+    const size_t rowBytes = size_t(picture.width) * 4u;
+    const uint8_t* rows = read.copy.data();
+    if (read.buffer != 0) {
+        b.bindBuffer(kPixelPackBuffer, read.buffer);
+        rows = static_cast<const uint8_t*>(b.mapBuffer(kPixelPackBuffer, kReadOnly));
+        if (rows == nullptr) {
+            b.bindBuffer(kPixelPackBuffer, 0);
+            return false;
+        }
+    }
+    // GL gives the bottom row first; the copy turns it over.
+    for (int32_t y = 0; y < picture.height; ++y)
+        std::memcpy(rgba + size_t(y) * rowBytes, rows + size_t(picture.height - 1 - y) * rowBytes, rowBytes);
+    bool ok = true;
+    if (read.buffer != 0) {
+        ok = b.unmapBuffer(kPixelPackBuffer) == GL_TRUE;
+        b.bindBuffer(kPixelPackBuffer, 0);
+    }
+    return ok;
+}
 
 namespace {
 int32_t detachedWidth = 0;

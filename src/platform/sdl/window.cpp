@@ -15,6 +15,7 @@ namespace {
 struct WindowState {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
+    bool hidden = false;  // made hidden and never presented (captures)
 };
 
 WindowState state;
@@ -29,7 +30,9 @@ void closeWindow() {
     }
     if (state.window != nullptr) SDL_DestroyWindow(state.window);
     SDL_ShowCursor(SDL_ENABLE);
+    const bool hidden = state.hidden;
     state = WindowState{};
+    state.hidden = hidden;
 }
 
 void handleEvent(const SDL_Event& event) {
@@ -73,7 +76,7 @@ bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bits
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
 
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
+    Uint32 flags = SDL_WINDOW_OPENGL | (state.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
     int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
     int windowWidth = width, windowHeight = height;
     if (fullScreen) {
@@ -105,7 +108,7 @@ bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bits
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
-    SDL_RaiseWindow(state.window);
+    if (!state.hidden) SDL_RaiseWindow(state.window);
     SDL_ShowCursor(SDL_DISABLE);
     return true;
 }
@@ -139,8 +142,14 @@ void pumpWindowEvents() {
     while (SDL_PollEvent(&event) != 0) handleEvent(event);
 }
 
+void setWindowHidden(bool hidden) { state.hidden = hidden; }
+
 void presentFrame() {
     if (state.window == nullptr || state.context == nullptr) return;
+    if (state.hidden) {
+        pumpWindowEvents();
+        return;
+    }
     // Asked every frame: a window manager may resize the window at any time, and SDL follows its
     // size-change events.
     int dw = 0, dh = 0;
