@@ -221,23 +221,44 @@
     music.source.disconnect();
     music.source = null;
   }
+  // Seconds between scheduling a start and the start: enough for the next render quantum, so the
+  // start falls exactly on the context time it was given.
+  const START_LEAD = 0.05;
   function startMusic() {
     if (!music.buffer || !music.context || !music.wanted || music.source || !k.started) return;
-    // Where the show's clock is now: the music joins it there.
-    // What starts now is heard only after the output's latency, as the browser gives it: start
-    // that much further on.
-    const latency = outputLatency();
-    let at = music.offset + latency;
+    // The music joins the show's clock where the show will be when the start is heard: after the
+    // lead and the output's latency.
+    const context = music.context;
+    const when = context.currentTime + START_LEAD;
+    let at = music.offset + (when - contextTimeHeard());
     if (k.loopStartTick !== null) at += (k.tickCount() - k.loopStartTick) / 1000;
     if (at >= music.buffer.duration) return;
-    const source = music.context.createBufferSource();
+    const source = context.createBufferSource();
     source.buffer = music.buffer;
-    source.connect(music.context.destination);
-    source.start(0, at);
+    source.connect(context.destination);
+    source.start(when, at);
     music.source = source;
     music.startOffset = at;
-    music.startedAt = music.context.currentTime;
+    music.startedAt = when;
   }
+  // The audio clock may start late or drift from performance.now() (a device that opens slowly,
+  // a busy machine): while the music plays, a start that is more than half a frame off the show's
+  // clock is made again at the right place.
+  const STEP_CHECK_MS = 250;
+  const STEP_TOLERANCE_MS = 10;
+  // A few corrections at most, so that a clock the browser misreports never makes the music stutter.
+  const MAX_STEP_CORRECTIONS = 3;
+  let corrections = 0;
+  setInterval(() => {
+    if (!music.source || !music.context || k.loopStartTick === null) return;
+    if (corrections >= MAX_STEP_CORRECTIONS || contextTimeHeard() < music.startedAt + 0.2) return;
+    const drift = k.showTime() - k.musicTime() * 1000;
+    if (Math.abs(drift) <= STEP_TOLERANCE_MS) return;
+    ++corrections;
+    console.debug('music ' + drift.toFixed(1) + ' ms off the show: started again');
+    stopMusic();
+    startMusic();
+  }, STEP_CHECK_MS);
   k.soundWantPlay = (play) => {
     music.wanted = play;
     if (play) {
@@ -262,10 +283,21 @@
   function outputLatency() {
     return (music.context.baseLatency || 0) + (music.context.outputLatency || 0);
   }
-  // Where the music the viewer hears is now, in seconds (for the tests): the audio clock less the
-  // output's latency; null while it is not playing.
-  k.musicTime = () => (music.source
-    ? music.startOffset + (music.context.currentTime - music.startedAt) - outputLatency() : null);
+  // The context time being heard now: from the browser's own pairing of the audio clock with
+  // performance.now() where it has one, else the clock less the output's latency.
+  function contextTimeHeard() {
+    const context = music.context;
+    if (context.getOutputTimestamp) {
+      const stamp = context.getOutputTimestamp();
+      if (stamp.performanceTime > 0 && stamp.contextTime > 0)
+        return stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
+    }
+    return context.currentTime - outputLatency();
+  }
+  // Where the music the viewer hears is now, in seconds (for the tests); null while it is not
+  // playing.
+  k.musicTime = () => (music.source && music.context
+    ? music.startOffset + (contextTimeHeard() - music.startedAt) : null);
 
   // ---- Images ------------------------------------------------------------------------------
   k.decodeImage = async (bytes, byteCount, width, height, out) => {
