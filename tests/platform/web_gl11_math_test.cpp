@@ -1,6 +1,6 @@
 // The web backend's GL 1.1 arithmetic where a picture would not show a fault: matrix stacks and the
 // order matrices compose in, GLU's matrices, normals under a non-uniform scale, and the fog,
-// sphere-map and lighting formulas against values worked out from the GL 1.1 specification.
+// sphere-map and lighting formulas against values worked out from OpenGL 1.1's definitions.
 #include <gtest/gtest.h>
 
 #include "platform/web/gl11_math.h"

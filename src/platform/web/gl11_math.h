@@ -1,6 +1,6 @@
 // The arithmetic of the GL 1.1 fixed-function pipeline that the web backend carries out itself:
 // 4 x 4 matrices and their stacks, the per-vertex lighting of one light with the default material,
-// sphere-map texture coordinates and the linear fog factor, each as the GL 1.1 specification
+// sphere-map texture coordinates and the linear fog factor, each as OpenGL 1.1
 // defines it. Pure C++ with no browser in it, so the native tests check the formulas directly.
 #pragma once
 
