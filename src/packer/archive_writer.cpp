@@ -291,8 +291,9 @@ bool produceArchive(const pack::WritePlan& plan, const PackOptions& opt, const A
         }
         const PackInput& f = *part.input;
         if (f.directory) {
-            // No data, so nothing to encrypt and no stream to break: the solid entries after it
-            // continue the stream of the packed ones before it.
+            // No data, so nothing to encrypt. Some extractors restart a solid stream at any entry
+            // without packed data, folders included: the next packed entry starts afresh.
+            packedBefore = false;
             out.clear();
             put16(out, 0);
             out.push_back(0x74);

@@ -42,7 +42,7 @@ struct PackInput {
     bool plain = false;
     uint8_t hostOs = 0;  // the system `attributes` belong to: 0 MS-DOS, 3 Unix, ...
     // A folder: an entry without data, so that empty folders and folders' times come back. Never
-    // encrypted, and it does not break a solid stream.
+    // encrypted; in a solid archive the stream starts afresh after it (put folders first there).
     bool directory = false;
 };
 

@@ -240,6 +240,12 @@ int cmdAdd(const CommandLine& line) {
         std::fprintf(stderr, "korvana-rar: nothing to add: -x left out everything given\n");
         return EXIT_FAILED;
     }
+    if (opt.solid || existing) {
+        // A folder's entry between packed entries ends a solid stream (as extractors read it):
+        // folders go first, so the files make one stream.
+        std::stable_partition(gathered.files.begin(), gathered.files.end(),
+                              [](const PackInput& f) { return f.directory; });
+    }
     if (gathered.links > 0)
         std::fprintf(stderr, "korvana-rar: left out %u symbolic link%s: a RAR 2.0 archive cannot hold links\n",
                      gathered.links, gathered.links == 1 ? "" : "s");

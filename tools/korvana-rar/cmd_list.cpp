@@ -51,7 +51,7 @@ int cmdList(const CommandLine& line) {
                 "Marks");
     std::printf("%s\n", std::string(90, '-').c_str());
     uint64_t totalUnpacked = 0, totalPacked = 0;
-    unsigned files = 0;
+    unsigned files = 0, folders = 0;
     for (const ArchiveEntryInfo& block : listing.blocks) {
         if (!block.isFile() && !everything) continue;  // a selection lists entries only
         if (block.isFile() && !selection.take(block.name)) continue;
@@ -78,12 +78,19 @@ int cmdList(const CommandLine& line) {
                     marks.empty() ? "" : "  ", marks.c_str());
         totalPacked += block.dataSize;
         if (block.splitBefore()) continue;  // the same entry as the part before
+        if (block.directory()) {
+            ++folders;
+            continue;
+        }
         ++files;
         totalUnpacked += block.unpSize;
     }
     std::printf("%s\n", std::string(90, '-').c_str());
     std::printf("%-40s %10" PRIu64 " %10" PRIu64 " %6s\n",
-                (std::to_string(files) + (files == 1 ? " file" : " files")).c_str(), totalUnpacked,
+                (std::to_string(files) + (files == 1 ? " file" : " files") +
+                 (folders ? ", " + std::to_string(folders) + (folders == 1 ? " folder" : " folders") : ""))
+                    .c_str(),
+                totalUnpacked,
                 totalPacked, ratio(totalPacked, totalUnpacked).c_str());
     if (listing.volumeSet)
         for (const std::string& v : listing.volumes) std::printf("Volume %s\n", printable(v).c_str());
