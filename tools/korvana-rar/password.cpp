@@ -164,7 +164,49 @@ bool commandPassword(const CommandLine& line, bool confirm, std::string& passwor
     return true;
 }
 
+#ifdef _WIN32
+namespace {
+
+// Other programs read a Windows process's command line from its own copy of it (the one
+// GetCommandLineW returns), not from argv: the value of every -p there is blanked too, up to the
+// end of its argument (a quoted one to its closing quote).
+template <typename Char>
+bool blank(Char c) {
+    return c == Char(' ') || c == Char('\t');
+}
+
+template <typename Char>
+void blankPasswords(Char* line) {
+    if (!line) return;
+    bool quoted = false;
+    bool argumentStart = true;
+    for (Char* c = line; *c;) {
+        if (argumentStart && *c == Char('"')) {
+            quoted = !quoted;
+            ++c;
+            continue;
+        }
+        if (argumentStart && c[0] == Char('-') && c[1] == Char('p') && c[2] && !blank(c[2])) {
+            for (c += 2; *c && (quoted || !blank(*c)); ++c) {
+                if (*c == Char('"')) quoted = !quoted;
+                else *c = Char('*');
+            }
+            continue;
+        }
+        if (*c == Char('"')) quoted = !quoted;
+        argumentStart = !quoted && blank(*c);
+        ++c;
+    }
+}
+
+}  // namespace
+#endif
+
 void wipePasswordArguments(int argc, char** argv) {
+#ifdef _WIN32
+    blankPasswords(GetCommandLineW());
+    blankPasswords(GetCommandLineA());
+#endif
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0) break;
         if (argv[i][0] == '-' && argv[i][1] == 'p' && argv[i][2] != '\0')
