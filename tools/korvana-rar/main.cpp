@@ -30,7 +30,7 @@ struct Command {
 // The commands. Register a new one with one line here (see commands.h).
 const Command kCommands[] = {
     {"l", cmdList, "x+", "l ARCHIVE [ENTRY...] [-xMASK]",
-     "list every block (with names or masks: those entries): name, sizes, ratio, method, version, marks"},
+     "list every block, or the entries named: name, sizes, ratio, method, version, marks"},
     {"t", cmdTest, "p?qx+", "t ARCHIVE [ENTRY...] [-p[PASSWORD]] [-xMASK] [-q]",
      "decode and check every file (or the ones named), in one pass"},
     {"x", cmdExtract, "p?o:yqx+", "x ARCHIVE [ENTRY...] [-p[PASSWORD]] [-o DIR] [-xMASK] [-y] [-q]",
