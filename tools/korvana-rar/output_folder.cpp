@@ -42,11 +42,13 @@ int openFolders(int root, const std::vector<std::string>& folders, std::string& 
     return current;
 }
 
+// What comes off a stored mode: the umask for a user; nothing for root, who gets the modes as
+// stored (as tar gives them to each).
 mode_t currentUmask() {
     static const mode_t mask = [] {
         const mode_t m = ::umask(0);
         ::umask(m);
-        return m;
+        return ::geteuid() == 0 ? mode_t(0) : m;
     }();
     return mask;
 }
