@@ -11,7 +11,8 @@ sound through a private PulseAudio null sink. In each engine (CHECKS):
 - a missing or damaged music file gives the show's own message on the page, and a bad option in
   the query string the command line's;
 - with no audio output at all, Space starts the show at once and the page says the sound could
-  not start (Chromium always has an output: there the sound is held back by the test instead).
+  not start (Chromium always has an output: there the sound is held back by the test instead;
+  WebKit without one plays into a sink of its own, and the page says nothing).
 Then, in Chromium only (check_chromium.py): a phone's screen with touch, offline after one visit,
 no WebGL 2, a lost WebGL context.
 Prints the figures it measures (time to the first frame, frames a second, PSNR, seconds per engine)."""
@@ -39,6 +40,10 @@ SHOTS = [(3, 5), (33, 35), (53, 55), (73, 75), (98, 100), (118, 120)]
 # Each bound leaves a few dB for other versions; a fault shows far below: the same pictures two
 # frames (40 ms) later score 19.4 (boxes) and 15.0 dB (pipe).
 PSNR_BOUND = {'chromium': 38.0, 'firefox': 38.0, 'webkit': 38.0}
+
+# Without an audio output the sound never starts in Firefox (and in Chromium, whose headless
+# output always works, the test holds it back); WebKit plays into a sink of its own.
+SOUND_HELD_BACK = ('chromium', 'firefox')
 
 # One frame of the show: the music must be this close to the show's clock.
 FRAME_MS = 20.0
@@ -90,16 +95,23 @@ def page_test(browser, base):
     print('      frames a second while the show plays: %.1f' % fps)
     check(fps > 5, 'the show keeps playing after the click (%.1f frames a second)' % fps)
     # The audio clock moves in the blocks the audio is rendered in: the median of a few readings.
-    readings = []
-    for _ in range(7):
-        readings.append(browser.evaluate(
-            '[Module.korvana.showTime(), Module.korvana.musicTime() * 1000, Module.korvana.music.context.state]'))
-        time.sleep(0.15)
-    gaps = sorted(show - music for show, music, _ in readings)
-    show, music, state = readings[-1]
-    gap = gaps[len(gaps) // 2]
-    print('      after ?seek=40: show clock %.0f ms, music %.0f ms, audio %s; gaps %s ms'
-          % (show, music, state, ' '.join('%.1f' % g for g in gaps)))
+    # On a busy machine Firefox's audio may stall for a moment, until the page's next correction
+    # (one a second at most) puts it back: up to three windows of readings, one must be in step. A
+    # music started at the wrong place, or measured on the wrong clock, is off in all of them.
+    for window in range(3):
+        readings = []
+        for _ in range(7):
+            readings.append(browser.evaluate(
+                '[Module.korvana.showTime(), Module.korvana.musicTime() * 1000, Module.korvana.music.context.state]'))
+            time.sleep(0.15)
+        gaps = sorted(show - music for show, music, _ in readings)
+        show, music, state = readings[-1]
+        gap = gaps[len(gaps) // 2]
+        print('      after ?seek=40: show clock %.0f ms, music %.0f ms, audio %s; gaps %s ms'
+              % (show, music, state, ' '.join('%.1f' % g for g in gaps)))
+        if abs(gap) <= FRAME_MS:
+            break
+        time.sleep(1.0)
     check(state == 'running' and music > 44000, 'the music plays from the seek on')
     check(abs(gap) <= FRAME_MS, 'the music is within one frame of the show (median %.1f ms apart)' % gap)
     browser.press_key('Escape')
@@ -126,8 +138,11 @@ def silent_start_test(browser, base):
     check(waited < 5 and fps > 5 and show1 - show0 > 1000,
           'without an audio output, Space starts the show within 5 s and it plays (%.1f s; show clock %.0f -> %.0f ms)'
           % (waited, show0, show1))
-    check(state != 'running' and notice.startswith('The sound could not start'),
-          'the page says the sound could not start: %r' % notice[:60])
+    if browser.name in SOUND_HELD_BACK:
+        check(state != 'running' and notice.startswith('The sound could not start'),
+              'the page says the sound could not start: %r' % notice[:60])
+    else:
+        check(state == 'running' and not notice, 'the sound runs into a sink of its own and the page says nothing')
     browser.press_key('Escape')
     code = exit_code(browser, 20)
     check(code == '0', 'Escape ends the silent show with exit code 0 (%s)' % code)

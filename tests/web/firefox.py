@@ -115,7 +115,7 @@ class Firefox(Driver):
         self.context = self.send('browsingContext.create', {'type': 'tab'})['context']
         self.console = []
         self.send('browsingContext.close', {'context': old})
-        self.send('browsingContext.navigate', {'context': self.context, 'url': url, 'wait': 'none'})
+        self.send('browsingContext.navigate', {'context': self.context, 'url': url, 'wait': 'interactive'})
 
     def evaluate(self, expression, timeout=60):
         result = self.send('script.evaluate', {'expression': as_json(expression), 'target': {'context': self.context},

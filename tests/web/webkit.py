@@ -43,7 +43,7 @@ class WebKit(Driver):
                 if self.process.poll() is not None or time.time() > deadline:
                     raise RuntimeError('WebKitWebDriver did not start')
                 time.sleep(0.1)
-        capabilities = {'browserName': 'MiniBrowser', 'pageLoadStrategy': 'none',
+        capabilities = {'browserName': 'MiniBrowser', 'pageLoadStrategy': 'eager',
                         'webkitgtk:browserOptions': {
                             'binary': MINIBROWSER,
                             'args': ['--automation']}}

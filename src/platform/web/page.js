@@ -219,6 +219,7 @@
   k.frames = 0;
   k.canvasSize = () => {
     ++k.frames;
+    if (music.source) contextTimeHeard();  // a reading a frame keeps the audio clock's envelope fresh
     const width = Math.max(1, Math.round(canvas.clientWidth * devicePixelRatio));
     const height = Math.max(1, Math.round(canvas.clientHeight * devicePixelRatio));
     if (canvas.width !== width) canvas.width = width;
@@ -307,8 +308,9 @@
   }
   // A sound that starts late (or again, after the system took it away) joins the show where it is.
   function soundStateChanged() {
+    clockReadings.length = 0;
     if (!music.context || music.context.state !== 'running' || !k.started) return;
-    corrections = 0;
+    lastCorrection = -Infinity;
     if (k.soundHeldBack) {
       k.soundHeldBack = false;
       notify('');
@@ -423,19 +425,20 @@
     music.startedAt = when;
   }
   // The audio clock may start late or drift from performance.now() (a device that opens slowly,
-  // a busy machine): while the music plays, a start that is more than half a frame off the show's
-  // clock is made again at the right place.
+  // a busy machine whose audio falls behind): while the music plays, a start that is more than
+  // half a frame off the show's clock is made again at the right place.
   const STEP_CHECK_MS = 250;
   const STEP_TOLERANCE_MS = 10;
-  // A few corrections at most, so that a clock the browser misreports never makes the music stutter.
-  const MAX_STEP_CORRECTIONS = 3;
-  let corrections = 0;
+  // Each correction is a small skip in the music: one a second at most, so that a clock the
+  // browser misreports can never make the music stutter.
+  const STEP_CORRECTION_GAP_MS = 1000;
+  let lastCorrection = -Infinity;
   setInterval(() => {
     if (!music.source || !music.context || k.loopStartTick === null) return;
-    if (corrections >= MAX_STEP_CORRECTIONS || contextTimeHeard() < music.startedAt + 0.2) return;
+    if (performance.now() - lastCorrection < STEP_CORRECTION_GAP_MS || contextTimeHeard() < music.startedAt + 0.2) return;
     const drift = k.showTime() - k.musicTime() * 1000;
     if (Math.abs(drift) <= STEP_TOLERANCE_MS) return;
-    ++corrections;
+    lastCorrection = performance.now();
     console.debug('music ' + drift.toFixed(1) + ' ms off the show: started again');
     stopMusic();
     startMusic();
@@ -465,15 +468,30 @@
     return (music.context.baseLatency || 0) + (music.context.outputLatency || 0);
   }
   // The context time being heard now: from the browser's own pairing of the audio clock with
-  // performance.now() where it has one, else the clock less the output's latency.
+  // performance.now() where it has one, else the clock less the output's latency. Both move in
+  // the blocks the audio is rendered in (in Firefox some 10 to 20 ms at a time, a reading stale by
+  // up to a block), so the clock is taken as the upper envelope of the readings of the last few
+  // blocks (a short window: a clock that falls behind would bias a long one).
+  const CLOCK_WINDOW_MS = 300;
+  const clockReadings = [];
   function contextTimeHeard() {
     const context = music.context;
+    const now = performance.now();
+    let heard = null;
     if (context.getOutputTimestamp) {
+      // WebKitGTK's performanceTime is on another clock altogether: a pairing is trusted only when
+      // it is from the last second.
       const stamp = context.getOutputTimestamp();
-      if (stamp.performanceTime > 0 && stamp.contextTime > 0)
-        return stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
+      const age = now - stamp.performanceTime;
+      if (stamp.performanceTime > 0 && stamp.contextTime > 0 && age >= 0 && age < 1000)
+        heard = stamp.contextTime + age / 1000;
     }
-    return context.currentTime - outputLatency();
+    if (heard === null) heard = context.currentTime - outputLatency();
+    while (clockReadings.length > 0 && clockReadings[0][0] < now - CLOCK_WINDOW_MS) clockReadings.shift();
+    clockReadings.push([now, heard - now / 1000]);
+    let ahead = -Infinity;
+    for (const reading of clockReadings) ahead = Math.max(ahead, reading[1]);
+    return now / 1000 + ahead;
   }
   // Where the music the viewer hears is now, in seconds (for the tests); null while it is not
   // playing.
