@@ -79,16 +79,28 @@ def phone_test(browser, base, check):
 
 def offline_test(browser, site, check):
     """One visit, then the server gone: the page comes back from the service worker and plays with
-    its music. Also installable: Chromium finds nothing missing in the manifest."""
+    its music. Also installable (Chromium finds nothing missing in the manifest), and counting the
+    bytes while it loads."""
     server, base = serve(site)  # an origin of its own, so the worker is this test's alone
+    # The first visit on a slow network (4 MB/s), where the page counts what it loads.
+    browser.page_setup = [('Network.enable', {}),
+                          ('Network.emulateNetworkConditions', {'offline': False, 'latency': 20,
+                                                                'downloadThroughput': 4 << 20, 'uploadThroughput': -1})]
     try:
         browser.open(base + '?seek=40')
+        progress = browser.wait_for('(() => { const t = document.getElementById("status").textContent;'
+                                    ' return /archive [0-9.]+ of [0-9.]+ MB/.test(t) && /music/.test(t) && t; })()', 30)
+        check(progress.startswith('Loading… program'), 'the page counts what it loads: %r' % progress)
+        browser.send('Network.emulateNetworkConditions', {'offline': False, 'latency': 0, 'downloadThroughput': -1,
+                                                          'uploadThroughput': -1})
+        browser.page_setup = []
         browser.wait_for('window.Module && Module.korvana && Module.korvana.firstFrameAt', 90)
         kept = browser.wait_for('navigator.serviceWorker.ready.then(() => caches.open("korvana-site"))'
                                 '.then((c) => c.keys()).then((k) => k.length >= 10 && k.length)', 60)
         problems = browser.send('Page.getInstallabilityErrors').get('installabilityErrors', [])
         check(not problems, 'the page can be installed: %s' % [p.get('errorId') for p in problems])
     finally:
+        browser.page_setup = []
         server.shutdown()
         server.server_close()
     browser.open(base + '?seek=40')

@@ -19,6 +19,7 @@ Prints the figures it measures (time to the first frame, frames a second, PSNR, 
 import argparse
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -248,6 +249,8 @@ def main():
     parser.add_argument('--content', required=True, help="the Linux build's content folder")
     parser.add_argument('--engines', default='chromium,firefox,webkit')
     options = parser.parse_args()
+    # A CI step stopped from outside still stops every browser, X server and sound server it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     options.korvana = os.path.abspath(options.korvana)
     server, base = serve(options.site)
     options.out = tempfile.mkdtemp(prefix='korvana-web-')
