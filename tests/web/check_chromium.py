@@ -1,6 +1,7 @@
 """The web checks that need what only Chromium's DevTools can do (called by check_site.py): a
 phone's screen with touch, the network gone after one visit, a browser without WebGL 2, a lost
-WebGL context, and a sound that never starts (headless Chromium always has an audio output)."""
+WebGL context, a tab hidden and shown again, and a sound that never starts (headless Chromium
+always has an audio output)."""
 import base64
 import os
 import shutil
@@ -145,7 +146,33 @@ def context_loss_test(browser, base, check):
     check(not errors, 'no console error when the context is lost %s' % (errors[:3] if errors else ''))
 
 
+def hidden_tab_test(browser, base, check):
+    """Another tab in front for two seconds (the browser leaves full screen): the show and its music
+    play on, and back in view the show goes on in step."""
+    browser.open(base + '?seek=40')
+    browser.wait_for('window.Module && Module.korvana && !document.getElementById("play").hidden', 90)
+    browser.click('#play')
+    browser.wait_for('Module.korvana.musicTime() !== null', 20)
+    show = browser.target
+    other = browser.send('Target.createTarget', {'url': 'about:blank'}, session=False)['targetId']
+    browser.send('Target.activateTarget', {'targetId': other}, session=False)
+    time.sleep(2.0)
+    hidden = browser.evaluate('document.visibilityState')
+    browser.send('Target.activateTarget', {'targetId': show}, session=False)
+    browser.send('Target.closeTarget', {'targetId': other}, session=False)
+    time.sleep(0.5)
+    frames0 = browser.evaluate('Module.korvana.frames')
+    time.sleep(1.0)
+    frames1, gap, code = browser.evaluate('[Module.korvana.frames, Module.korvana.showTime() - Module.korvana.musicTime() * 1000,'
+                                          ' Module.korvana.exitCode]')
+    check(hidden == 'hidden' and code is None and frames1 - frames0 > 5 and abs(gap) <= 20,
+          'a tab hidden (%s) and shown again goes on playing in step (%d frames in 1 s, %.1f ms from the music)'
+          % (hidden, frames1 - frames0, gap))
+    browser.press_key('Escape')
+
+
 def run(browser, base, options, run_step, check):
+    run_step('chromium hidden tab', lambda: hidden_tab_test(browser, base, check))
     run_step('chromium phone', lambda: phone_test(browser, base, check))
     run_step('chromium context loss', lambda: context_loss_test(browser, base, check))
     run_step('chromium offline', lambda: offline_test(browser, options.site, check))

@@ -118,7 +118,8 @@ def page_test(browser, base):
     check(abs(gap) <= FRAME_MS, 'the music is within one frame of the show (median %.1f ms apart)' % gap)
     browser.press_key('Escape')
     code = exit_code(browser, 20)
-    check(code == '0', 'Escape ends the show with exit code 0 (%s)' % code)
+    music = browser.evaluate('Module.korvana.musicTime()')
+    check(code == '0' and music is None, 'Escape ends the show with exit code 0 (%s), and its music (%s)' % (code, music))
     errors = browser.errors()
     check(not errors, 'no console error while the page loads and plays %s' % (errors[:3] if errors else ''))
 

@@ -164,6 +164,8 @@
   Module.onAbort = (what) => { status('The show has stopped: ' + what); };
 
   function finished(code) {
+    // On other systems the program's end silences its sound; the page stays, so it is done here.
+    k.soundClose();
     k.exitCode = code;
     k.flushLog();
     document.body.classList.add('ended');
@@ -358,10 +360,16 @@
   k.listenForInput = () => {
     addEventListener('keydown', (e) => { if (e.key === 'Escape') input |= 1; });
     addEventListener('pagehide', () => { input |= 2; });
-    // Browsers keep Escape for leaving full screen; leaving it ends the show as Escape does.
+    // Browsers keep Escape for leaving full screen; leaving it ends the show as Escape does. A
+    // browser also leaves full screen when the viewer turns to another tab: the show then plays on
+    // in the page (which of the two events comes first differs, so it is decided a moment later).
     const fullScreenChanged = () => {
-      if (document.fullscreenElement || document.webkitFullscreenElement) wasFullScreen = true;
-      else if (wasFullScreen) input |= 1;
+      if (document.fullscreenElement || document.webkitFullscreenElement) {
+        wasFullScreen = true;
+      } else if (wasFullScreen) {
+        wasFullScreen = false;
+        setTimeout(() => { if (document.visibilityState === 'visible') input |= 1; }, 250);
+      }
     };
     document.addEventListener('fullscreenchange', fullScreenChanged);
     document.addEventListener('webkitfullscreenchange', fullScreenChanged);
