@@ -361,14 +361,23 @@
     addEventListener('keydown', (e) => { if (e.key === 'Escape') input |= 1; });
     addEventListener('pagehide', () => { input |= 2; });
     // Browsers keep Escape for leaving full screen; leaving it ends the show as Escape does. A
-    // browser also leaves full screen when the viewer turns to another tab: the show then plays on
-    // in the page (which of the two events comes first differs, so it is decided a moment later).
+    // browser also leaves full screen when the viewer turns to another tab, at once or only on the
+    // way back: the show then plays on in the page. Which event comes first differs, so the
+    // decision waits a moment.
+    let turnedAway = false;
+    document.addEventListener('visibilitychange', () => {
+      if (document.visibilityState === 'hidden') turnedAway = true;
+    });
     const fullScreenChanged = () => {
       if (document.fullscreenElement || document.webkitFullscreenElement) {
         wasFullScreen = true;
+        turnedAway = false;
       } else if (wasFullScreen) {
         wasFullScreen = false;
-        setTimeout(() => { if (document.visibilityState === 'visible') input |= 1; }, 250);
+        setTimeout(() => {
+          if (!turnedAway && document.visibilityState === 'visible') input |= 1;
+          turnedAway = false;
+        }, 250);
       }
     };
     document.addEventListener('fullscreenchange', fullScreenChanged);
