@@ -40,6 +40,19 @@
     box.hidden = false;
   };
   k.showMessage = (text, caption, error) => { byId('message').classList.toggle('error', error); };
+
+  let logShown = 0;
+  k.flushLog = () => {
+    let text;
+    try { text = FS.readFile('/log/debug_unrar.txt', { encoding: 'utf8' }); } catch (e) { return; }
+    if (text.length < logShown) logShown = 0;
+    const lines = text.slice(logShown);
+    const end = lines.lastIndexOf('\n');
+    if (end < 0) return;
+    for (const line of lines.slice(0, end).split('\n')) console.debug('debug_unrar: ' + line);
+    logShown += end + 1;
+  };
+
   // The page's own word to the viewer (no WebGL 2, no sound, a lost picture), apart from the
   // show's messages; `seconds` hides it again after that long.
   let noticeTimer = null;
@@ -116,18 +129,6 @@
       .then((result) => receiveInstance(result.instance, result.module),
             (e) => status('The program could not be loaded: ' + e.message));
     return {};
-  };
-
-  let logShown = 0;
-  k.flushLog = () => {
-    let text;
-    try { text = FS.readFile('/log/debug_unrar.txt', { encoding: 'utf8' }); } catch (e) { return; }
-    if (text.length < logShown) logShown = 0;
-    const lines = text.slice(logShown);
-    const end = lines.lastIndexOf('\n');
-    if (end < 0) return;
-    for (const line of lines.slice(0, end).split('\n')) console.debug('debug_unrar: ' + line);
-    logShown += end + 1;
   };
 
   // ---- The data files ----------------------------------------------------------------------
