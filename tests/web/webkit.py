@@ -3,6 +3,7 @@ WebDriver server over HTTP, with Python's standard library; under a private Xvfb
 WebGL 2 on Mesa's llvmpipe. Classic WebDriver has no console, and MiniBrowser under automation
 does not print it: the errors are those the test server's watch on the page collected
 (console.error, uncaught exceptions and rejections; browser.py's SiteHandler)."""
+import glob
 import json
 import subprocess
 import time
@@ -12,7 +13,8 @@ import urllib.request
 from desktop import Desktop, free_port, stop
 from driver import Driver, as_json, center_expression, click_actions, key_actions
 
-MINIBROWSER = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser'
+# webkit2gtk-driver's browser, in the machine's multiarch folder.
+MINIBROWSER = (glob.glob('/usr/lib/*/webkit2gtk-4.1/MiniBrowser') or ['MiniBrowser'])[0]
 
 
 class WebKit(Driver):
