@@ -1,7 +1,7 @@
 """The web checks that need what only Chromium's DevTools can do (called by check_site.py): a
 phone's screen with touch, the network gone after one visit, a browser without WebGL 2, a lost
-WebGL context, a tab hidden and shown again, and a sound that never starts (headless Chromium
-always has an audio output)."""
+WebGL context, a tab hidden and shown again, and a sound that never starts or starts late
+(headless Chromium always has an audio output)."""
 import base64
 import os
 import shutil
@@ -20,6 +20,36 @@ def silent_start(browser, base, test):
                            {'source': 'AudioContext.prototype.resume = function () { return new Promise(() => {}); };'})]
     try:
         test(browser, base)
+    finally:
+        browser.page_setup = []
+
+
+def late_sound_test(browser, base, check):
+    """A sound held back at the start (the first resume() never settles) that a later click lets
+    start: the music joins the show in step and the page's word about it goes."""
+    browser.page_setup = [('Page.addScriptToEvaluateOnNewDocument', {'source': """
+        const resume = AudioContext.prototype.resume;
+        let calls = 0;
+        AudioContext.prototype.resume = function () { return ++calls === 1 ? new Promise(() => {}) : resume.call(this); };"""})]
+    try:
+        browser.open(base + '?seek=40')
+        browser.wait_for('window.Module && Module.korvana && !document.getElementById("play").hidden', 90)
+        browser.press_key('Enter')
+        browser.wait_for('Module.korvana.started && ' + NOTICE, 10)
+        time.sleep(1.0)
+        browser.click('#canvas')
+        browser.wait_for('Module.korvana.musicTime() !== null', 10)
+        time.sleep(1.0)
+        gaps = []
+        for _ in range(5):
+            gaps.append(browser.evaluate('Module.korvana.showTime() - Module.korvana.musicTime() * 1000'))
+            time.sleep(0.1)
+        gap = sorted(gaps)[len(gaps) // 2]
+        notice = browser.evaluate(NOTICE)
+        check(abs(gap) <= 20 and not notice,
+              'a sound that starts on a later click joins the show in step (%.1f ms) and the word goes (%r)'
+              % (gap, notice[:30]))
+        browser.press_key('Escape')
     finally:
         browser.page_setup = []
 
@@ -172,6 +202,7 @@ def hidden_tab_test(browser, base, check):
 
 
 def run(browser, base, options, run_step, check):
+    run_step('chromium late sound', lambda: late_sound_test(browser, base, check))
     run_step('chromium hidden tab', lambda: hidden_tab_test(browser, base, check))
     run_step('chromium phone', lambda: phone_test(browser, base, check))
     run_step('chromium context loss', lambda: context_loss_test(browser, base, check))
