@@ -1,6 +1,7 @@
 """Headless Chromium driven over the DevTools protocol on a pipe (--remote-debugging-pipe), with
-nothing but Python's standard library, and a static server for the site on 127.0.0.1 (a free port).
-Used by tests/web/check_site.py and scripts/web-serve."""
+nothing but Python's standard library (the driver of tests/web/driver.py, plus what only DevTools
+can do: touch, a phone's screen, flags), and a static server for the site on 127.0.0.1 (a free
+port). Used by tests/web/check_site.py."""
 import base64
 import fcntl
 import functools
@@ -14,11 +15,25 @@ import tempfile
 import threading
 import time
 
+from driver import Driver, center_expression, split_key
+
+# Where the test server's page collects its console errors, for the engines whose protocol cannot
+# (WebKit's classic WebDriver); a script put before everything else in the page it serves.
+CONSOLE_WATCH = b"""<script>
+window.korvanaTestErrors = [];
+(() => {
+  const error = console.error.bind(console);
+  console.error = (...args) => { window.korvanaTestErrors.push(args.map(String).join(' ')); error(...args); };
+  addEventListener('error', (e) => { window.korvanaTestErrors.push('uncaught: ' + e.message); });
+  addEventListener('unhandledrejection', (e) => { window.korvanaTestErrors.push('unhandled rejection: ' + e.reason); });
+})();
+</script>
+"""
 
 class SiteHandler(http.server.SimpleHTTPRequestHandler):
     """Serves `site`; /missing/NAME answers 404 for NAME and serves the rest of the site, and
     /damaged/NAME serves NAME's first bytes followed by rubbish, so a page can be opened without
-    a data file or with a damaged one."""
+    a data file or with a damaged one. The page gets CONSOLE_WATCH first in its head."""
     extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, '.wasm': 'application/wasm'}
 
     def __init__(self, *args, site=None, **kwargs):
@@ -45,6 +60,15 @@ class SiteHandler(http.server.SimpleHTTPRequestHandler):
                 self.wfile.write(body)
                 return
             self.path = '/' + rest
+        if self.path.split('?')[0] in ('/', '/index.html'):
+            with open(os.path.join(self.directory, 'index.html'), 'rb') as f:
+                body = f.read().replace(b'<head>\n', b'<head>\n' + CONSOLE_WATCH, 1)
+            self.send_response(200)
+            self.send_header('Content-Type', 'text/html; charset=utf-8')
+            self.send_header('Content-Length', str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
         super().do_GET()
 
 
@@ -56,9 +80,33 @@ def serve(site):
     return server, 'http://127.0.0.1:%d/' % server.server_address[1]
 
 
-class Browser:
-    def __init__(self, chromium='chromium', width=800, height=600):
+# DevTools key events: DOM key name -> (code, Windows virtual key code, text typed).
+DEVTOOLS_KEYS = {
+    ' ': ('Space', 32, ' '), 'Enter': ('Enter', 13, '\r'), 'Escape': ('Escape', 27, ''), 'Tab': ('Tab', 9, ''),
+    'Backspace': ('Backspace', 8, ''), 'PageUp': ('PageUp', 33, ''), 'PageDown': ('PageDown', 34, ''),
+    'End': ('End', 35, ''), 'Home': ('Home', 36, ''), 'ArrowLeft': ('ArrowLeft', 37, ''),
+    'ArrowUp': ('ArrowUp', 38, ''), 'ArrowRight': ('ArrowRight', 39, ''), 'ArrowDown': ('ArrowDown', 40, ''),
+    'F11': ('F11', 122, ''),
+}
+DEVTOOLS_MODIFIERS = {'Alt': 1, 'Control': 2, 'Meta': 4, 'Shift': 8}
+
+
+def devtools_key(key):
+    if key in DEVTOOLS_KEYS:
+        return DEVTOOLS_KEYS[key]
+    if len(key) == 1 and key.isalnum():
+        return (('Key' if key.isalpha() else 'Digit') + key.upper(), ord(key.upper()), key)
+    raise ValueError('no DevTools key for %r' % key)
+
+
+class Chromium(Driver):
+    """Headless Chromium on SwiftShader. `flags` are more command-line switches; `page_setup`
+    holds DevTools commands (method, params) sent to every new page before it loads."""
+    name = 'chromium'
+
+    def __init__(self, chromium='chromium', width=800, height=600, flags=()):
         self.profile = tempfile.mkdtemp(prefix='korvana-chromium-')
+        self.page_setup = []
         to_browser_r, self.to_browser = os.pipe()
         self.from_browser, from_browser_w = os.pipe()
 
@@ -73,7 +121,7 @@ class Browser:
             [chromium, '--headless=new', '--remote-debugging-pipe', '--no-sandbox', '--no-first-run',
              '--no-default-browser-check', '--disable-gpu-sandbox', '--use-angle=swiftshader',
              '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist',
-             '--window-size=%d,%d' % (width, height), '--user-data-dir=' + self.profile, 'about:blank'],
+             '--window-size=%d,%d' % (width, height), '--user-data-dir=' + self.profile] + list(flags) + ['about:blank'],
             preexec_fn=pipes, close_fds=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(to_browser_r)
         os.close(from_browser_w)
@@ -142,6 +190,8 @@ class Browser:
                                  session=False)['sessionId']
         for domain in ('Runtime', 'Log', 'Page'):
             self.send(domain + '.enable')
+        for method, params in self.page_setup:
+            self.send(method, params)
         self.send('Page.navigate', {'url': url})
 
     def evaluate(self, expression, timeout=60):
@@ -151,30 +201,25 @@ class Browser:
             raise RuntimeError('%s: %s' % (expression, result['exceptionDetails']))
         return result['result'].get('value')
 
-    def wait_for(self, expression, timeout):
-        """Polls `expression` until it is true; its value, or TimeoutError."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            try:
-                value = self.evaluate(expression)
-            except RuntimeError:
-                value = None
-            if value:
-                return value
-            time.sleep(0.1)
-        raise TimeoutError(expression)
-
     def click(self, selector):
-        box = self.evaluate('(() => { const r = document.querySelector(%s).getBoundingClientRect();'
-                            ' return [r.x + r.width / 2, r.y + r.height / 2]; })()' % json.dumps(selector))
+        x, y = self.evaluate(center_expression(selector))
         for kind in ('mousePressed', 'mouseReleased'):
-            self.send('Input.dispatchMouseEvent', {'type': kind, 'x': box[0], 'y': box[1], 'button': 'left',
+            self.send('Input.dispatchMouseEvent', {'type': kind, 'x': x, 'y': y, 'button': 'left',
                                                    'clickCount': 1})
 
-    def press_escape(self):
-        for kind in ('keyDown', 'keyUp'):
-            self.send('Input.dispatchKeyEvent', {'type': kind, 'key': 'Escape', 'code': 'Escape',
-                                                 'windowsVirtualKeyCode': 27})
+    def tap(self, x, y):
+        """A finger's tap at (x, y) on a page with touch emulated."""
+        self.send('Input.dispatchTouchEvent', {'type': 'touchStart', 'touchPoints': [{'x': x, 'y': y}]})
+        self.send('Input.dispatchTouchEvent', {'type': 'touchEnd', 'touchPoints': []})
+
+    def press_key(self, key):
+        modifiers, key = split_key(key)
+        code, virtual, text = devtools_key(key)
+        bits = sum(DEVTOOLS_MODIFIERS[m] for m in modifiers)
+        common = {'key': key, 'code': code, 'windowsVirtualKeyCode': virtual, 'modifiers': bits}
+        self.send('Input.dispatchKeyEvent', dict(common, type='keyDown' if text and not bits else 'rawKeyDown',
+                                                 **({'text': text} if text and not bits else {})))
+        self.send('Input.dispatchKeyEvent', dict(common, type='keyUp'))
 
     def errors(self):
         return [text for kind, text in self.console if kind in ('error', 'exception', 'log-error')]
@@ -191,6 +236,9 @@ class Browser:
             self.process.wait()
         os.close(self.to_browser)
         shutil.rmtree(self.profile, ignore_errors=True)
+
+
+Browser = Chromium
 
 
 def png_from_base64(text, path):

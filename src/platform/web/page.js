@@ -1,6 +1,8 @@
 // The page around the show (linked before the program's own JavaScript): the options from the
-// query string, the data files fetched into the program's file system, the play button, full
-// screen, the music through Web Audio, the browser's image codecs, the clock, the console.
+// query string, the check for WebGL 2, the program and data files fetched with their progress,
+// the start (click, tap, Enter or Space), full screen, the music through Web Audio, the browser's
+// image codecs, the clock, the console, a lost WebGL context, and the service worker that keeps the
+// site for playing offline.
 // The program's web backend (src/platform/web/*.cpp) calls the functions of Module.korvana.
 (function () {
   'use strict';
@@ -51,18 +53,95 @@
     logShown += end + 1;
   };
 
+  // The page's own word to the viewer (no WebGL 2, no sound, a lost picture), apart from the
+  // show's messages; `seconds` hides it again after that long.
+  let noticeTimer = null;
+  function notify(text, seconds) {
+    const box = byId('notice');
+    box.textContent = text;
+    box.hidden = !text;
+    clearTimeout(noticeTimer);
+    if (text && seconds) noticeTimer = setTimeout(() => { box.hidden = true; }, seconds * 1000);
+  }
+
+  // ---- WebGL 2 -----------------------------------------------------------------------------
+  // Asked before anything is loaded, so a browser that cannot draw the show says so at once in
+  // words for the viewer, instead of the show's own start-up messages after the download.
+  function canDrawWebGL2() {
+    try {
+      return !!document.createElement('canvas').getContext('webgl2');
+    } catch (e) {
+      return false;
+    }
+  }
+  k.noWebGL2 = !canDrawWebGL2();
+  if (k.noWebGL2) {
+    notify('This browser cannot draw the show: it needs WebGL 2, which this browser does not have or ' +
+           'has turned off. The show plays in current Firefox, Chrome, Edge and Safari (version 15 or ' +
+           'later, also on iPhone and iPad); if WebGL is turned off in the settings or by a policy, ' +
+           'turning it on again lets it play here.');
+  }
+
+  // ---- Loading, with progress --------------------------------------------------------------
+  const loading = {};
+  function showProgress() {
+    const mb = (n) => (n / 1048576).toFixed(1);
+    status('Loading… ' + Object.entries(loading).map(([what, p]) =>
+      what + ' ' + (p.total ? mb(p.received) + ' of ' + mb(p.total) + ' MB' : mb(p.received) + ' MB')).join(', '));
+  }
+  // The file's bytes, or null when the server does not have it.
+  async function fetchWithProgress(name, what) {
+    const response = await fetch(name);
+    if (!response.ok) return null;
+    const entry = { received: 0, total: Number(response.headers.get('Content-Length')) || 0 };
+    loading[what] = entry;
+    showProgress();
+    if (!response.body || !response.body.getReader) {
+      const bytes = new Uint8Array(await response.arrayBuffer());
+      entry.received = bytes.length;
+      showProgress();
+      return bytes;
+    }
+    const reader = response.body.getReader();
+    const chunks = [];
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) break;
+      chunks.push(value);
+      entry.received += value.length;
+      showProgress();
+    }
+    const bytes = new Uint8Array(entry.received);
+    let at = 0;
+    for (const chunk of chunks) {
+      bytes.set(chunk, at);
+      at += chunk.length;
+    }
+    return bytes;
+  }
+  // The program itself, fetched here for its progress and then instantiated as Emscripten would.
+  Module.instantiateWasm = (imports, receiveInstance) => {
+    fetchWithProgress('korvana.wasm', 'program')
+      .then((bytes) => {
+        if (!bytes) throw new Error('the server does not have korvana.wasm');
+        return WebAssembly.instantiate(bytes, imports);
+      })
+      .then((result) => receiveInstance(result.instance, result.module),
+            (e) => status('The program could not be loaded: ' + e.message));
+    return {};
+  };
+
   // ---- The data files ----------------------------------------------------------------------
   Module.preRun = Module.preRun || [];
   Module.preRun.push(() => {
     FS.mkdir('/log');
+    if (k.noWebGL2) return;
     addRunDependency('korvana-data');
-    status('Loading…');
-    const names = muted ? ['megadata.rar'] : ['megadata.rar', 'ripped.mp3'];
+    const files = muted ? [['megadata.rar', 'archive']] : [['megadata.rar', 'archive'], ['ripped.mp3', 'music']];
     // A file the server does not have is left out: the show then says what is missing.
-    Promise.all(names.map((name) => fetch(name)
-      .then((r) => (r.ok ? r.arrayBuffer() : null))
+    Promise.all(files.map(([name, what]) => fetchWithProgress(name, what)
       .catch(() => null)
-      .then((data) => { if (data) FS.writeFile('/' + name, new Uint8Array(data)); })))
+      .then((data) => { if (data) FS.writeFile('/' + name, data); })))
       .then(() => { status(''); removeRunDependency('korvana-data'); });
   });
 
@@ -71,6 +150,10 @@
   k.exitCode = null;
   Module.noInitialRun = true;
   Module.onRuntimeInitialized = () => {
+    if (k.noWebGL2) {
+      status('');
+      return;
+    }
     const argv = _malloc(4 * (args.length + 2));
     ['korvana'].concat(args).forEach((arg, i) => { HEAP32[(argv >> 2) + i] = allocateUTF8(arg); });
     HEAP32[(argv >> 2) + args.length + 1] = 0;
@@ -82,6 +165,8 @@
   Module.onAbort = (what) => { status('The show has stopped: ' + what); };
 
   function finished(code) {
+    // On other systems the program's end silences its sound; the page stays, so it is done here.
+    k.soundClose();
     k.exitCode = code;
     k.flushLog();
     document.body.classList.add('ended');
@@ -137,6 +222,7 @@
   k.frames = 0;
   k.canvasSize = () => {
     ++k.frames;
+    if (music.source) contextTimeHeard();  // a reading a frame keeps the audio clock's envelope fresh
     const width = Math.max(1, Math.round(canvas.clientWidth * devicePixelRatio));
     const height = Math.max(1, Math.round(canvas.clientHeight * devicePixelRatio));
     if (canvas.width !== width) canvas.width = width;
@@ -151,30 +237,123 @@
   k.firstFrameAt = null;
   k.firstFrameShown = () => {
     k.firstFrameAt = performance.now();
+    registerServiceWorker();
     if (k.screenshotSeconds !== null) return Promise.resolve();
     stoppedAt = performance.now();
-    const button = byId('play');
-    button.hidden = false;
     status('');
-    return new Promise((resolve) => {
-      button.onclick = () => {
-        button.hidden = true;
-        // Both need the click itself: full screen and sound.
-        if (k.fullScreen && canvas.requestFullscreen) canvas.requestFullscreen().catch(() => {});
-        // The clock stays stopped until the sound really runs, so the show and its music start
-        // at the same moment.
-        const go = () => {
-          stoppedFor += performance.now() - stoppedAt;
-          stoppedAt = null;
-          k.started = true;
-          startMusic();
-          resolve();
-        };
-        if (music.context) music.context.resume().then(go, go);
-        else go();
-      };
-    });
+    return waitForStart();
   };
+
+  // ---- The start ---------------------------------------------------------------------------
+  // The first frame waits under the play button for a click or tap anywhere on the picture, or
+  // Enter or Space: browsers allow sound only after such a gesture. After the start the keys are
+  // the show's own.
+  let startRequested = null;
+  function waitForStart() {
+    byId('play').hidden = false;
+    document.body.classList.add('waiting');
+    return new Promise((resolve) => { startRequested = resolve; });
+  }
+  byId('stage').addEventListener('click', () => {
+    if (startRequested) startShow();
+    else if (k.started) resumeSound();  // a sound the browser held back may start on a later click
+  });
+  // In the capture phase on window, registered before the program's own key listeners, so the key
+  // that starts the show is not also the show's first command.
+  addEventListener('keydown', (e) => {
+    if (!startRequested || (e.key !== 'Enter' && e.key !== ' ') || e.repeat || e.altKey || e.ctrlKey || e.metaKey) return;
+    e.preventDefault();
+    e.stopImmediatePropagation();
+    startShow();
+  }, true);
+
+  // How long the start waits for the sound: a browser may keep it from starting for ever (no audio
+  // output, or the gesture not counted), and the show must not wait with it.
+  const SOUND_START_WAIT_MS = 1500;
+  function startShow() {
+    const resolve = startRequested;
+    startRequested = null;
+    byId('play').hidden = true;
+    document.body.classList.remove('waiting');
+    // The sound first: in WebKit a full-screen request uses up the gesture, and a resume() after it
+    // waits for another click.
+    const sound = resumeSound();
+    enterFullScreen();
+    // The clock stays stopped until the sound runs, so the show and its music start at the same
+    // moment; without sound the show starts after the wait, and its music joins it in step if the
+    // sound starts later.
+    let begun = false;
+    const begin = () => {
+      if (begun) return;
+      begun = true;
+      stoppedFor += performance.now() - stoppedAt;
+      stoppedAt = null;
+      k.started = true;
+      if (music.context && music.context.state !== 'running') {
+        k.soundHeldBack = true;
+        notify('The sound could not start: this browser has no audio output or is holding the sound ' +
+               'back. The show plays without it; a click or tap on the picture tries again.', 12);
+      }
+      startMusic();
+      resolve();
+    };
+    sound.then(begin, begin);
+    setTimeout(begin, SOUND_START_WAIT_MS);
+  }
+  k.soundHeldBack = false;
+  function resumeSound() {
+    if (!music.context || music.context.state === 'running') return Promise.resolve();
+    try {
+      return music.context.resume();
+    } catch (e) {
+      return Promise.reject(e);
+    }
+  }
+  // A sound that starts late (or again, after the system took it away) joins the show where it is.
+  function soundStateChanged() {
+    clockReadings.length = 0;
+    if (!music.context || music.context.state !== 'running' || !k.started) return;
+    lastCorrection = -Infinity;
+    if (k.soundHeldBack) {
+      k.soundHeldBack = false;
+      notify('');
+    }
+    startMusic();
+  }
+
+  // Full screen is the stage (the picture with the page's words over it). Refused or missing (an
+  // iPhone has none but for video) is no error: the page is then the show's screen.
+  function enterFullScreen() {
+    const stage = byId('stage');
+    const request = stage.requestFullscreen || stage.webkitRequestFullscreen;
+    if (!k.fullScreen || !request) return;
+    try {
+      const asked = request.call(stage);
+      if (asked && asked.catch) asked.catch(() => {});
+    } catch (e) {
+      // refused: the show plays in the page
+    }
+  }
+
+  // ---- A lost picture ----------------------------------------------------------------------
+  // The browser may take the WebGL context away (a driver reset, too many pages drawing). The
+  // show's textures and picture go with it, so the show ends and says so; a reload starts it again.
+  canvas.addEventListener('webglcontextlost', () => {
+    k.contextLost = true;
+    input |= 2;
+    notify('The browser has taken the drawing surface away from the show (its WebGL context was lost, ' +
+           'as happens when the graphics driver restarts). Reload the page to play the show again.');
+  });
+  k.contextLost = false;
+
+  // ---- Offline -----------------------------------------------------------------------------
+  // A service worker keeps the site, so the show plays again without the network and the page can
+  // be added to a home screen (manifest.webmanifest). Registered once the first frame is up, so
+  // its copy of the files does not compete with the first load.
+  function registerServiceWorker() {
+    if (!('serviceWorker' in navigator) || !window.isSecureContext) return;
+    navigator.serviceWorker.register('service-worker.js').catch((e) => console.debug('no service worker: ' + e));
+  }
 
   // ---- Input -------------------------------------------------------------------------------
   let input = 0;
@@ -182,11 +361,28 @@
   k.listenForInput = () => {
     addEventListener('keydown', (e) => { if (e.key === 'Escape') input |= 1; });
     addEventListener('pagehide', () => { input |= 2; });
-    // Browsers keep Escape for leaving full screen; leaving it ends the show as Escape does.
-    document.addEventListener('fullscreenchange', () => {
-      if (document.fullscreenElement) wasFullScreen = true;
-      else if (wasFullScreen) input |= 1;
+    // Browsers keep Escape for leaving full screen; leaving it ends the show as Escape does. A
+    // browser also leaves full screen when the viewer turns to another tab, at once or only on the
+    // way back: the show then plays on in the page. Which event comes first differs, so the
+    // decision waits a moment.
+    let turnedAway = false;
+    document.addEventListener('visibilitychange', () => {
+      if (document.visibilityState === 'hidden') turnedAway = true;
     });
+    const fullScreenChanged = () => {
+      if (document.fullscreenElement || document.webkitFullscreenElement) {
+        wasFullScreen = true;
+        turnedAway = false;
+      } else if (wasFullScreen) {
+        wasFullScreen = false;
+        setTimeout(() => {
+          if (!turnedAway && document.visibilityState === 'visible') input |= 1;
+          turnedAway = false;
+        }, 250);
+      }
+    };
+    document.addEventListener('fullscreenchange', fullScreenChanged);
+    document.addEventListener('webkitfullscreenchange', fullScreenChanged);
   };
   k.takeInput = () => {
     const bits = input;
@@ -197,12 +393,15 @@
   // ---- Music -------------------------------------------------------------------------------
   const music = { context: null, buffer: null, source: null, wanted: false, offset: 0, startOffset: 0, startedAt: 0 };
   k.music = music;
-  // The context is made suspended (browsers let it run only after a click) and resumed by the click;
-  // music queued while it is suspended starts with its clock, so the two start together. The music
-  // is decoded off line at the show's mixing rate and resampled to the device's by the context.
+  // The context is made suspended (browsers let it run only after a click) and resumed by the
+  // start; the music is scheduled only on a running clock, from the show's time. It is decoded off
+  // line at the show's mixing rate and resampled to the device's by the context. In a hidden tab
+  // the music plays on and the browser slows the show's timers: fewer pictures, none lost in time;
+  // back in view the picture is where the music is.
   k.soundInit = (mixRate) => {
     if (!window.AudioContext || !window.OfflineAudioContext) return 0;
     try { music.context = new AudioContext(); } catch (e) { return 0; }
+    music.context.onstatechange = soundStateChanged;
     music.rate = mixRate;
     return 1;
   };
@@ -226,6 +425,8 @@
   const START_LEAD = 0.05;
   function startMusic() {
     if (!music.buffer || !music.context || !music.wanted || music.source || !k.started) return;
+    // Music queued on a clock that does not run would start at the wrong place when it does.
+    if (music.context.state !== 'running') return;
     // The music joins the show's clock where the show will be when the start is heard: after the
     // lead and the output's latency.
     const context = music.context;
@@ -242,19 +443,20 @@
     music.startedAt = when;
   }
   // The audio clock may start late or drift from performance.now() (a device that opens slowly,
-  // a busy machine): while the music plays, a start that is more than half a frame off the show's
-  // clock is made again at the right place.
+  // a busy machine whose audio falls behind): while the music plays, a start that is more than
+  // half a frame off the show's clock is made again at the right place.
   const STEP_CHECK_MS = 250;
   const STEP_TOLERANCE_MS = 10;
-  // A few corrections at most, so that a clock the browser misreports never makes the music stutter.
-  const MAX_STEP_CORRECTIONS = 3;
-  let corrections = 0;
+  // Each correction is a small skip in the music: one a second at most, so that a clock the
+  // browser misreports can never make the music stutter.
+  const STEP_CORRECTION_GAP_MS = 1000;
+  let lastCorrection = -Infinity;
   setInterval(() => {
     if (!music.source || !music.context || k.loopStartTick === null) return;
-    if (corrections >= MAX_STEP_CORRECTIONS || contextTimeHeard() < music.startedAt + 0.2) return;
+    if (performance.now() - lastCorrection < STEP_CORRECTION_GAP_MS || contextTimeHeard() < music.startedAt + 0.2) return;
     const drift = k.showTime() - k.musicTime() * 1000;
     if (Math.abs(drift) <= STEP_TOLERANCE_MS) return;
-    ++corrections;
+    lastCorrection = performance.now();
     console.debug('music ' + drift.toFixed(1) + ' ms off the show: started again');
     stopMusic();
     startMusic();
@@ -284,15 +486,30 @@
     return (music.context.baseLatency || 0) + (music.context.outputLatency || 0);
   }
   // The context time being heard now: from the browser's own pairing of the audio clock with
-  // performance.now() where it has one, else the clock less the output's latency.
+  // performance.now() where it has one, else the clock less the output's latency. Both move in
+  // the blocks the audio is rendered in (in Firefox some 10 to 20 ms at a time, a reading stale by
+  // up to a block), so the clock is taken as the upper envelope of the readings of the last few
+  // blocks (a short window: a clock that falls behind would bias a long one).
+  const CLOCK_WINDOW_MS = 300;
+  const clockReadings = [];
   function contextTimeHeard() {
     const context = music.context;
+    const now = performance.now();
+    let heard = null;
     if (context.getOutputTimestamp) {
+      // WebKitGTK's performanceTime is on another clock altogether: a pairing is trusted only when
+      // it is from the last second.
       const stamp = context.getOutputTimestamp();
-      if (stamp.performanceTime > 0 && stamp.contextTime > 0)
-        return stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
+      const age = now - stamp.performanceTime;
+      if (stamp.performanceTime > 0 && stamp.contextTime > 0 && age >= 0 && age < 1000)
+        heard = stamp.contextTime + age / 1000;
     }
-    return context.currentTime - outputLatency();
+    if (heard === null) heard = context.currentTime - outputLatency();
+    while (clockReadings.length > 0 && clockReadings[0][0] < now - CLOCK_WINDOW_MS) clockReadings.shift();
+    clockReadings.push([now, heard - now / 1000]);
+    let ahead = -Infinity;
+    for (const reading of clockReadings) ahead = Math.max(ahead, reading[1]);
+    return now / 1000 + ahead;
   }
   // Where the music the viewer hears is now, in seconds (for the tests); null while it is not
   // playing.
