@@ -4,7 +4,7 @@
 'use strict';
 const CACHE = 'korvana-site';
 const SITE = ['./', 'index.html', 'korvana.js', 'korvana.wasm', 'megadata.rar', 'ripped.mp3',
-              'manifest.webmanifest', 'korvana-32.png', 'korvana-192.png', 'korvana-512.png'];
+              'manifest.webmanifest', 'korvana-32.png', 'korvana-192.png', 'korvana-512.png', 'LICENSE.txt'];
 
 // The whole site at the first visit, so a later visit plays offline even with options (?mute
 // loads no music) the first one did not use.

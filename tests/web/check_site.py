@@ -190,6 +190,13 @@ def data_file_test(browser, base):
         text = browser.evaluate('document.getElementById("message").hidden ? "" : document.getElementById("message").textContent')
         check(code == '1' and text.strip() == expected,
               'a %s ripped.mp3 gives the show\'s own message on the page: %r (exit code %s)' % (kind, text, code))
+    # Without its archive the show still plays, and the page says why the picture is empty.
+    browser.open(base + 'missing/megadata.rar/?mute&screenshot=1')
+    code = exit_code(browser, 60)
+    text = browser.evaluate('document.getElementById("message").hidden ? "" : document.getElementById("message").textContent')
+    expected = 'korvana: no megadata.rar in /: the show plays without its meshes and images'
+    check(code == '0' and text.strip() == expected,
+          'a missing megadata.rar is named on the page: %r (exit code %s)' % (text, code))
 
 
 # The checks every engine runs, with sound; each is f(browser, base, options).
