@@ -110,26 +110,30 @@ TEST(DebugLog, NeverWrittenThroughALinkOrIntoAMissingFolder) {
 // process (the first-call flag lives for the whole process).
 TEST(DebugLogDeathTest, CreatedByTheFirstExtractionOnly) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // std::exit skips destructors: the folder goes with the inner scope, before the exit.
     EXPECT_EXIT(
         {
-            TempDir dir;
-            const std::filesystem::path log = dir / "debug_unrar.txt";
-            writeFileBytes(log, Bytes(100, 'o'));  // an old run's log
-            setDebugLogPath(log.c_str());
-            uint8_t* buffer = nullptr;
-            uint32_t size = 0;
-            archiveExtract(&buffer, &size, "a", (dir / "none.rar").c_str(), "");
-            archiveExtract(&buffer, &size, "b", (dir / "none.rar").c_str(), "");
-            const std::string text = readText(log);
-            const bool oneHeader = text.find("Debug log") == 0 && text.find("Debug log", 1) == std::string::npos;
-            const bool old = text.find("ooo") != std::string::npos;
-            const std::vector<std::string> m = logMessages(log);
-            const bool entries = m.size() == 6 && m[0] == "Extracting >a< from >" + (dir / "none.rar").string() +
-                                                              "< (password is ><)..." &&
-                                 m[1] == "Error opening file." && m[3] == "Extracting >b< from >" +
-                                                                              (dir / "none.rar").string() +
-                                                                              "< (password is ><)...";
-            std::exit(oneHeader && !old && entries ? 0 : 1);
+            const bool ok = [] {
+                TempDir dir;
+                const std::filesystem::path log = dir / "debug_unrar.txt";
+                writeFileBytes(log, Bytes(100, 'o'));  // an old run's log
+                setDebugLogPath(log.c_str());
+                uint8_t* buffer = nullptr;
+                uint32_t size = 0;
+                archiveExtract(&buffer, &size, "a", (dir / "none.rar").c_str(), "");
+                archiveExtract(&buffer, &size, "b", (dir / "none.rar").c_str(), "");
+                const std::string text = readText(log);
+                const bool oneHeader = text.find("Debug log") == 0 && text.find("Debug log", 1) == std::string::npos;
+                const bool old = text.find("ooo") != std::string::npos;
+                const std::vector<std::string> m = logMessages(log);
+                const bool entries = m.size() == 6 && m[0] == "Extracting >a< from >" + (dir / "none.rar").string() +
+                                                                  "< (password is ><)..." &&
+                                     m[1] == "Error opening file." && m[3] == "Extracting >b< from >" +
+                                                                                  (dir / "none.rar").string() +
+                                                                                  "< (password is ><)...";
+                return oneHeader && !old && entries;
+            }();
+            std::exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -138,15 +142,18 @@ TEST(DebugLogDeathTest, MissingFolderAtTheFirstExtractionMeansNoLogAllRun) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            TempDir dir;
-            const std::filesystem::path log = dir / "later" / "debug_unrar.txt";
-            setDebugLogPath(log.c_str());
-            uint8_t* buffer = nullptr;
-            uint32_t size = 0;
-            archiveExtract(&buffer, &size, "a", (dir / "none.rar").c_str(), "");
-            std::filesystem::create_directory(dir / "later");
-            archiveExtract(&buffer, &size, "b", (dir / "none.rar").c_str(), "");
-            std::exit(std::filesystem::exists(log) ? 1 : 0);
+            const bool ok = [] {
+                TempDir dir;
+                const std::filesystem::path log = dir / "later" / "debug_unrar.txt";
+                setDebugLogPath(log.c_str());
+                uint8_t* buffer = nullptr;
+                uint32_t size = 0;
+                archiveExtract(&buffer, &size, "a", (dir / "none.rar").c_str(), "");
+                std::filesystem::create_directory(dir / "later");
+                archiveExtract(&buffer, &size, "b", (dir / "none.rar").c_str(), "");
+                return !std::filesystem::exists(log);
+            }();
+            std::exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -155,15 +162,18 @@ TEST(DebugLogDeathTest, NoPathMeansNoLog) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            TempDir dir;
-            const std::filesystem::path cwd = std::filesystem::current_path();
-            std::filesystem::current_path(dir.path());
-            uint8_t* buffer = nullptr;
-            uint32_t size = 0;
-            archiveExtract(&buffer, &size, "a", "none.rar", "");
-            const bool empty = std::filesystem::is_empty(dir.path());
-            std::filesystem::current_path(cwd);
-            std::exit(debugLogPath() == nullptr && empty ? 0 : 1);
+            const bool ok = [] {
+                TempDir dir;
+                const std::filesystem::path cwd = std::filesystem::current_path();
+                std::filesystem::current_path(dir.path());
+                uint8_t* buffer = nullptr;
+                uint32_t size = 0;
+                archiveExtract(&buffer, &size, "a", "none.rar", "");
+                const bool empty = std::filesystem::is_empty(dir.path());
+                std::filesystem::current_path(cwd);
+                return debugLogPath() == nullptr && empty;
+            }();
+            std::exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -20,6 +20,9 @@ struct HeadlessEnvironment {
         const std::filesystem::path noCache = std::filesystem::temp_directory_path() /
                                               ("korvana-test-no-cache-" + std::to_string(getpid()));
         setenv("XDG_CACHE_HOME", noCache.c_str(), 1);
+        // Mesa would keep its shader cache under that folder, leaving one folder per test process
+        // behind; a cache per process is never used again anyway.
+        setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     }
 } const headlessEnvironment;
 }  // namespace
