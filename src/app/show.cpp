@@ -50,6 +50,20 @@ void restartShowState(const SceneTable& scenes) {
     if (scenes.restartScenes != nullptr) scenes.restartScenes();
 }
 
+// One line on stdout after each of the player's commands, for whoever started the show from a
+// terminal (and the tests that press keys to a program they cannot look into): where the show
+// is and how. Nothing is printed while no key is pressed.
+void printPlayerState(Player& player) {
+    static const char* const sceneNames[SCENE_SLOT_COUNT] = {
+        "the tube", "the tube box", "the pipe", "the cylinder", "the tube with light trails", "the boxes"};
+    const uint32_t u = player.showTime();
+    const int32_t slot = sceneIndexAt(u, player.lastPlan().sceneIndex);
+    std::printf("korvana: %u.%02u s in %s%s%s\n", u / 1000, u % 1000 / 10,
+                slot >= 0 && slot < SCENE_SLOT_COUNT ? sceneNames[slot] : "the show", player.paused() ? ", paused" : "",
+                player.musicOn() ? "" : ", music off");
+    std::fflush(stdout);
+}
+
 void runFrameLoop(const ShowOptions& options, Player& player, const SceneTable& scenes) {
     for (;;) {
         // Paused, nothing is drawn: the picture keeps the last frame and is presented again.
@@ -73,10 +87,12 @@ void runFrameLoop(const ShowOptions& options, Player& player, const SceneTable& 
         PlayerCommand command;
         while (takePlayerCommand(command)) {
             if (!options.playerKeys) continue;
-            if (command == PlayerCommand::ToggleFullScreen)
+            if (command == PlayerCommand::ToggleFullScreen) {
                 toggleFullScreen();
-            else
+            } else {
                 player.apply(command);
+                printPlayerState(player);
+            }
         }
     }
 }

@@ -182,7 +182,7 @@ TEST(PlayerKeys, PressedThroughTheXServer) {
     ASSERT_GT(frames.load(), 40);
     // Space: the show's time stands while frames go on being presented, and the screen keeps one
     // picture.
-    EXPECT_GT(framesWhilePaused, 10);
+    EXPECT_GT(framesWhilePaused, 3);
     EXPECT_FALSE(screenWhilePaused[0].empty());
     EXPECT_TRUE(screenWhilePaused[0] == screenWhilePaused[1]) << "the screen changed while paused";
     EXPECT_EQ(atPause.scene, 0);
