@@ -172,9 +172,28 @@ class Browser:
                                                    'clickCount': 1})
 
     def press_escape(self):
-        for kind in ('keyDown', 'keyUp'):
-            self.send('Input.dispatchKeyEvent', {'type': kind, 'key': 'Escape', 'code': 'Escape',
-                                                 'windowsVirtualKeyCode': 27})
+        self.press_key('Escape')
+
+    # DOM key name -> (code, Windows virtual key) for the keys that are no character.
+    NAMED_KEYS = {'Escape': ('Escape', 27), 'Enter': ('Enter', 13), 'ArrowLeft': ('ArrowLeft', 37),
+                  'ArrowRight': ('ArrowRight', 39), 'ArrowUp': ('ArrowUp', 38), 'ArrowDown': ('ArrowDown', 40),
+                  'PageUp': ('PageUp', 33), 'PageDown': ('PageDown', 34), 'Home': ('Home', 36), 'End': ('End', 35)}
+
+    def press_key(self, key):
+        """Presses and releases one key, named as the DOM names it: ' ', 'm', 'ArrowRight', 'Escape'."""
+        if key in self.NAMED_KEYS:
+            code, virtual = self.NAMED_KEYS[key]
+            down = {'type': 'rawKeyDown', 'key': key, 'code': code, 'windowsVirtualKeyCode': virtual}
+        elif len(key) == 1:
+            upper = key.upper()
+            code = 'Space' if key == ' ' else ('Key' + upper if upper.isalpha() else 'Digit' + key)
+            down = {'type': 'keyDown', 'key': key, 'code': code, 'windowsVirtualKeyCode': ord(upper), 'text': key}
+        else:
+            raise ValueError('no key named %r' % key)
+        self.send('Input.dispatchKeyEvent', down)
+        up = {name: value for name, value in down.items() if name != 'text'}
+        up['type'] = 'keyUp'
+        self.send('Input.dispatchKeyEvent', up)
 
     def errors(self):
         return [text for kind, text in self.console if kind in ('error', 'exception', 'log-error')]
