@@ -2,9 +2,6 @@
 // XTEST presses, as a keyboard makes them) reach the show in its SDL window, on the real clock.
 // A paused show keeps one picture on the screen, a seek lands on the scene the timeline gives
 // there, F switches full screen, and Escape still ends the show.
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -28,53 +25,14 @@
 #include "platform/test_media.h"
 #include "platform/window.h"
 #include "render/frame.h"
+#include "support/private_x_server.h"
 
 namespace korvana {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kXvfb = "/usr/bin/Xvfb";
 constexpr const char* kXdotool = "/usr/bin/xdotool";
-
-// A private X server without a window manager: Xvfb on a free display, its screen kept in an XWD
-// file under `dir`. Stopped and reaped when it goes out of scope.
-class PrivateXServer {
-public:
-    PrivateXServer(const std::string& dir, const char* screen) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", screen, "-br", "-nolisten", "tcp",
-                  "-fbdir", dir.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        numberPipe_ = fds[0];
-        std::string number;
-        pollfd p{numberPipe_, POLLIN, 0};
-        char c = 0;
-        while (pid_ > 0 && number.size() < 8 && poll(&p, 1, 10000) == 1 && read(numberPipe_, &c, 1) == 1 && c != '\n')
-            number += c;
-        if (c == '\n' && !number.empty()) display_ = ":" + number;
-    }
-    ~PrivateXServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (numberPipe_ >= 0) close(numberPipe_);
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    int numberPipe_ = -1;
-    std::string display_;
-};
 
 struct Seen {
     uint32_t u;
@@ -88,11 +46,12 @@ std::string readFile(const fs::path& path) {
 }
 
 TEST(PlayerKeys, PressedThroughTheXServer) {
-    if (access(kXvfb, X_OK) != 0 || access(kXdotool, X_OK) != 0) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    if (!test::PrivateXServer::available() || access(kXdotool, X_OK) != 0)
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
     const fs::path archive = fs::path(KORVANA_BINARY_DIR) / "content" / "megadata.rar";
     if (!fs::exists(archive)) GTEST_SKIP() << "default content not built at " << archive;
     test::ScratchDir dir;
-    PrivateXServer server(dir.path().string(), "1024x768x24");
+    test::PrivateXServer server(dir.path().string(), "1024x768x24");
     if (server.display().empty()) GTEST_SKIP() << "Xvfb did not start";
     const char* oldDisplay = getenv("DISPLAY");
     const std::string savedDisplay = oldDisplay ? oldDisplay : "";

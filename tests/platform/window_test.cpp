@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -20,6 +16,7 @@
 #include "platform/gl.h"
 #include "platform/test_media.h"
 #include "platform/window.h"
+#include "support/private_x_server.h"
 
 namespace korvana {
 namespace {
@@ -167,49 +164,6 @@ TEST(Window, NoVideoSystemGivesTheClassMessage) {
     EXPECT_NE(err.find("Fejl: Kunne ikke registrere vinduesklassen\n"), std::string::npos) << err;
 }
 
-// A private X server without a window manager: Xvfb on a free display, its screen kept in an XWD
-// file under `dir`. Stopped and reaped when it goes out of scope.
-class PrivateXServer {
-public:
-    PrivateXServer(const std::string& dir, const char* screen) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execl(kXvfb, kXvfb, "-displayfd", fd.c_str(), "-screen", "0", screen, "-br", "-nolisten", "tcp",
-                  "-fbdir", dir.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        numberPipe_ = fds[0];
-        // The server writes its display number and a newline once it accepts clients (the pipe
-        // stays open: a closed one would end the server).
-        std::string number;
-        pollfd p{numberPipe_, POLLIN, 0};
-        char c = 0;
-        while (pid_ > 0 && number.size() < 8 && poll(&p, 1, 10000) == 1 && read(numberPipe_, &c, 1) == 1 && c != '\n')
-            number += c;
-        if (c == '\n' && !number.empty()) display_ = ":" + number;
-    }
-    ~PrivateXServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (numberPipe_ >= 0) close(numberPipe_);
-    }
-    const std::string& display() const { return display_; }
-
-    static constexpr const char* kXvfb = "/usr/bin/Xvfb";
-
-private:
-    pid_t pid_ = -1;
-    int numberPipe_ = -1;
-    std::string display_;
-};
-
 // The bounding box of the white pixels of an XWD screen file (24-bit colour in 32-bit pixels).
 bool whiteBox(const std::string& xwdPath, PresentRect& box) {
     std::ifstream in(xwdPath, std::ios::binary);
@@ -244,9 +198,9 @@ bool whiteBox(const std::string& xwdPath, PresentRect& box) {
 // Without a window manager nobody acts on the full-screen request: the window keeps the size it
 // was made with while SDL reports the screen's. The picture must still fill the screen, letterboxed.
 TEST(Window, FullScreenFillsTheScreenWithoutAWindowManager) {
-    if (access(PrivateXServer::kXvfb, X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+    if (!test::PrivateXServer::available()) GTEST_SKIP() << "Xvfb is not installed";
     test::ScratchDir dir;
-    PrivateXServer server(dir.path().string(), "1280x800x24");
+    test::PrivateXServer server(dir.path().string(), "1280x800x24");
     if (server.display().empty()) GTEST_SKIP() << "Xvfb did not start";
 
     struct EnvironmentScope {
@@ -286,9 +240,9 @@ TEST(Window, FullScreenFillsTheScreenWithoutAWindowManager) {
 // A capture's window is never shown: nothing of its picture reaches the screen, while the same
 // window made visible shows it.
 TEST(Window, HiddenForACaptureShowsNothing) {
-    if (access(PrivateXServer::kXvfb, X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+    if (!test::PrivateXServer::available()) GTEST_SKIP() << "Xvfb is not installed";
     test::ScratchDir dir;
-    PrivateXServer server(dir.path().string(), "800x600x24");
+    test::PrivateXServer server(dir.path().string(), "800x600x24");
     if (server.display().empty()) GTEST_SKIP() << "Xvfb did not start";
     const std::string oldDisplay = getenv("DISPLAY") ? getenv("DISPLAY") : "";
     const std::string oldDriver = getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "";
@@ -300,13 +254,7 @@ TEST(Window, HiddenForACaptureShowsNothing) {
     for (int shown = 0; shown < 2; ++shown) {
         setWindowHidden(shown == 0);
         WindowGuard guard;
-        // A server just started under a loaded machine now and then refuses the first context.
-        bool open = false;
-        for (int attempt = 0; attempt < 3 && !open; ++attempt) {
-            open = createGLWindow(640, 480, 60, 32, false);
-            if (!open) SDL_Delay(200);
-        }
-        ASSERT_TRUE(open) << SDL_GetError();
+        ASSERT_TRUE(createGLWindow(640, 480, 60, 32, false)) << SDL_GetError();
         fillRect(0, 0, 640, 480, 1.0f, 1.0f, 1.0f);
         for (int attempt = 0; attempt < 20; ++attempt) {
             presentFrame();
