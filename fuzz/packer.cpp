@@ -126,6 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t length = in.u16();
         if (length > MAX_TOTAL - total) length = MAX_TOTAL - total;
         entry.data = entryBytes(in, kind, length);
+        // Now and then a folder: no data, and a solid stream starts afresh after it.
+        entry.directory = (kind & 0x3C) == 0x3C;
+        if (entry.directory) entry.data.clear();
         total += entry.data.size();
     }
 

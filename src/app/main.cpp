@@ -13,6 +13,7 @@
 #include "app/video_capture.h"
 #endif
 #include "archive/debug_log.h"
+#include "assets/asset_archive.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/paths.h"
@@ -49,6 +50,12 @@ int main(int argc, char** argv) {
     // The archive reader logs only where the application tells it to.
     static const std::string logPath = debugLogPathForPlatform();
     setDebugLogPath(logPath.empty() ? nullptr : logPath.c_str());
+    // The picture keeps quiet about a mesh or image it lacks; the person is told once why (on the
+    // web, stderr is the console and a line on the page).
+    setAssetProblemReporter([](const char* text) {
+        std::fprintf(stderr, "%s\n", text);
+        std::fflush(stderr);
+    });
 
     ShowOptions show;
     show.fullScreen = !options.windowed;

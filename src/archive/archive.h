@@ -33,7 +33,10 @@ struct ArchiveEntryInfo {
     uint8_t unpVer = 0;
     uint8_t method = 0;       // 0x30 stored
     uint8_t hostOs = 0;       // 0 MS-DOS, 3 Unix, ...
-    uint32_t fileTime = 0;    // MS-DOS date/time
+    uint32_t fileTime = 0;    // MS-DOS date/time, local time
+    // Added to fileTime's seconds where the header has an extended modification time (RAR 2.9
+    // and later): 0..1999999900 ns, the odd second and the fraction a DOS time cannot hold.
+    uint32_t timeNanos = 0;
     uint32_t attributes = 0;  // as the host system gives them
     bool headerCrcOk = true;  // the header's CRC matched
 

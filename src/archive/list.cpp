@@ -8,6 +8,35 @@
 
 namespace korvana {
 
+namespace {
+
+constexpr uint16_t LHD_LARGE = 0x0100;     // 64-bit sizes before the name: not read by this reader
+constexpr uint16_t LHD_SALT = 0x0400;      // 8 bytes of salt after the name
+constexpr uint16_t LHD_EXTTIME = 0x1000;   // extended times after the name (and salt)
+
+// The modification time's part that its DOS time cannot hold, from the extended times that
+// follow the name: a 16-bit field of four 4-bit groups (modification time in the top one:
+// 8 present, 4 one second more, low two bits the count of 100 ns bytes that follow, most
+// significant last). Only the modification time's group is read; it is the first.
+uint32_t extendedTimeNanos(const ArchiveState& s) {
+    const FileHeader& head = s.fileHead;
+    if (!(head.Flags & LHD_EXTTIME) || (head.Flags & LHD_LARGE)) return 0;
+    size_t at = head.NameSize + ((head.Flags & LHD_SALT) ? 8 : 0);
+    const size_t rest = head.HeadSize - FILE_HEAD_SIZE;
+    if (at + 2 > rest) return 0;
+    const unsigned group = s.headerRest[at + 1] >> 4;
+    at += 2;
+    if (!(group & 8)) return 0;
+    const unsigned count = group & 3;
+    if (at + count > rest) return 0;
+    uint32_t fraction = 0;  // in 100 ns
+    for (unsigned i = 0; i < count; ++i) fraction |= uint32_t(s.headerRest[at + i]) << (8 * (3 - count + i));
+    if (fraction >= 10000000u) return 0;  // more than a second: not a fraction, so not trusted
+    return ((group & 4) ? 1000000000u : 0u) + fraction * 100u;
+}
+
+}  // namespace
+
 ArchiveEntryInfo blockInfo(const ArchiveState& s) {
     ArchiveEntryInfo info;
     info.offset = s.curBlockPos;
@@ -27,6 +56,7 @@ ArchiveEntryInfo blockInfo(const ArchiveState& s) {
         info.hostOs = s.fileHead.HostOS;
         info.fileTime = s.fileHead.FileTime;
         info.attributes = s.fileHead.FileAttr;
+        info.timeNanos = extendedTimeNanos(s);
         info.headerCrcOk = s.headerCrcOk;
     }
     return info;

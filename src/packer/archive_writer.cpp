@@ -32,6 +32,7 @@ constexpr uint16_t kFlagEncrypted = 0x0004;
 constexpr uint16_t kFlagSolid = 0x0010;
 constexpr uint16_t kFlagWindow1M = 0x0080;  // dictionary size field: 1024 KiB
 constexpr uint16_t kFlagLongBlock = 0x8000;
+constexpr uint16_t kFlagDirectory = 0x00E0;  // the dictionary-size field's value for a folder
 constexpr uint16_t kMainSolid = 0x0008;
 constexpr uint8_t kUnpVer = 20;
 constexpr size_t kMaxName = 259;      // what a reader's name buffer holds
@@ -289,6 +290,29 @@ bool produceArchive(const pack::WritePlan& plan, const PackOptions& opt, const A
             continue;
         }
         const PackInput& f = *part.input;
+        if (f.directory) {
+            // No data, so nothing to encrypt. Some extractors restart a solid stream at any entry
+            // without packed data, folders included: the next packed entry starts afresh.
+            packedBefore = false;
+            out.clear();
+            put16(out, 0);
+            out.push_back(0x74);
+            put16(out, kFlagLongBlock | kFlagDirectory);
+            put16(out, static_cast<uint32_t>(32 + f.name.size()));
+            put32(out, 0);
+            put32(out, 0);
+            out.push_back(f.hostOs);
+            put32(out, 0);
+            put32(out, f.dosTime);
+            out.push_back(kUnpVer);
+            out.push_back(0x30);
+            put16(out, static_cast<uint32_t>(f.name.size()));
+            put32(out, f.attributes);
+            out.insert(out.end(), f.name.begin(), f.name.end());
+            sealHeader(out, 0);
+            if (!sink(out, error)) return false;
+            continue;
+        }
         const bool encryptEntry = encrypt && !f.plain;
         if (opt.progress) opt.progress(f.name, bytesDone);
         const int level = f.level >= 0 ? f.level : opt.level;
@@ -359,7 +383,7 @@ bool produceArchive(const pack::WritePlan& plan, const PackOptions& opt, const A
         put16(out, static_cast<uint32_t>(32 + f.name.size()));
         put32(out, static_cast<uint32_t>(dataSize));
         put32(out, static_cast<uint32_t>(size));
-        out.push_back(f.hostOs);  // MS-DOS (0) for new files, whose attribute bits we record
+        out.push_back(f.hostOs);
         put32(out, crc);
         put32(out, f.dosTime);
         out.push_back(kUnpVer);
@@ -498,6 +522,18 @@ uint32_t dosTimeFromUnix(int64_t unixTime) {
     if (tm.tm_year > 80 + 127) tm.tm_year = 80 + 127;
     return uint32_t(tm.tm_year - 80) << 25 | uint32_t(tm.tm_mon + 1) << 21 | uint32_t(tm.tm_mday) << 16 |
            uint32_t(tm.tm_hour) << 11 | uint32_t(tm.tm_min) << 5 | uint32_t(tm.tm_sec / 2);
+}
+
+EntryAttributes attributesFromMode(uint32_t mode, bool directory) {
+    EntryAttributes a;
+#ifdef _WIN32
+    a.attributes = directory ? 0x10 : 0x20;  // folder, or archive bit as DOS sets it on new files
+    if (!(mode & 0200)) a.attributes |= 0x01;  // read-only
+#else
+    a.hostOs = kHostUnix;
+    a.attributes = (directory ? 0040000u : 0100000u) | (mode & 0777);
+#endif
+    return a;
 }
 
 }  // namespace korvana

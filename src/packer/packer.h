@@ -41,6 +41,9 @@ struct PackInput {
     // which it was not encrypted).
     bool plain = false;
     uint8_t hostOs = 0;  // the system `attributes` belong to: 0 MS-DOS, 3 Unix, ...
+    // A folder: an entry without data, so that empty folders and folders' times come back. Never
+    // encrypted; in a solid archive the stream starts afresh after it (put folders first there).
+    bool directory = false;
 };
 
 // Builds the whole archive in memory (inputs with a `path` are read as their turn comes). False (with a reason in *error when given) on bad input,
@@ -92,5 +95,16 @@ bool writeVolumes(const std::string& path, const std::vector<PackInput>& files, 
 
 // MS-DOS date/time of a Unix time stamp in local time (what RAR archives record).
 uint32_t dosTimeFromUnix(int64_t unixTime);
+
+// Host systems of an entry's attributes, and the attributes this system's files get: on Windows
+// the MS-DOS ones, elsewhere Unix, whose attributes are the file's mode (type and permission bits;
+// never set-uid, set-gid or sticky).
+constexpr uint8_t kHostMsDos = 0;
+constexpr uint8_t kHostUnix = 3;
+struct EntryAttributes {
+    uint8_t hostOs = kHostMsDos;
+    uint32_t attributes = 0x20;
+};
+EntryAttributes attributesFromMode(uint32_t mode, bool directory);
 
 }  // namespace korvana

@@ -5,8 +5,10 @@
 
 #include <signal.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/run_program.h"
 #include "platform/test_media.h"
@@ -61,6 +63,33 @@ TEST_F(EndToEnd, NoUsableDisplayIsTheScreenmodeMessageAndExitOne) {
     EXPECT_TRUE(o.exited);
     EXPECT_EQ(o.code, 1);
     EXPECT_NE(o.err.find("The selected screenmode is not supported!"), std::string::npos) << o.err;
+}
+
+// The picture keeps quiet about a missing mesh or image, and the person is told why, once: the
+// archive missing, then a member missing, and nothing at all when everything is there.
+TEST_F(EndToEnd, AMissingArchiveOrMemberIsNamedOnce) {
+    const std::filesystem::path content = std::filesystem::path(KORVANA_BINARY_DIR) / "content";
+    if (!std::filesystem::exists(content / "megadata.rar")) GTEST_SKIP() << "default content not built";
+    test::ScratchDir dir;
+    const std::filesystem::path data = dir.path() / "data";
+    std::filesystem::create_directories(data);
+    const std::vector<std::string> shot = {"--data", data.string(), "--screenshot", "0", "shot.png"};
+
+    const Outcome none = run(dir.path(), shot);
+    EXPECT_EQ(none.code, 0) << none.err;
+    EXPECT_EQ(none.err, "korvana: no megadata.rar in " + data.string() +
+                            ": the show plays without its meshes and images\n");
+
+    std::filesystem::copy_file(content / "megadata.rar", data / "megadata.rar");
+    const Outcome whole = run(dir.path(), shot);
+    EXPECT_EQ(whole.code, 0);
+    EXPECT_EQ(whole.err, "");
+
+    const std::string rar = KORVANA_BINARY_DIR "/tools/korvana-rar";
+    ASSERT_EQ(std::system((rar + " d " + (data / "megadata.rar").string() + " 'jpg/tube_lys.jpg' >/dev/null").c_str()), 0);
+    const Outcome lacking = run(dir.path(), shot);
+    EXPECT_EQ(lacking.code, 0);
+    EXPECT_EQ(lacking.err, "korvana: megadata.rar in " + data.string() + " has no \"jpg/tube_lys.jpg\"\n");
 }
 
 TEST_F(EndToEnd, OptionsThatEndAtOnce) {

@@ -45,8 +45,20 @@ struct RunExtras {
     long fileSizeLimit = -1;
 };
 
+// True once process `pid` has a handler for `sig`: a loaded machine may take longer than any fixed
+// wait to get a program as far as installing its handlers, and a signal before then ends it the
+// default way instead of the program's.
+inline bool catchesSignal(pid_t pid, int sig) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1) & 1) != 0;
+    return false;
+}
+
 // Runs the program in `dir` with the headless drivers (or `videoDriver`), no display variables,
-// and its cache under `dir`. With `signalAfterMs` it sends `sig` that long after the start.
+// and its cache under `dir`. With `signalAfterMs` it sends `sig` that long after the start, once
+// the program handles it.
 inline Outcome run(const std::filesystem::path& dir, std::vector<std::string> args, int signalAfterMs = -1,
                    int sig = SIGTERM, const std::string& videoDriver = "offscreen", const RunExtras& extras = {}) {
     Outcome outcome;
@@ -54,7 +66,7 @@ inline Outcome run(const std::filesystem::path& dir, std::vector<std::string> ar
     const auto errPath = dir / ".stderr";
     std::vector<std::string> env = {"SDL_VIDEODRIVER=" + videoDriver, "SDL_AUDIODRIVER=dummy",
                                     "HOME=" + dir.string(), "XDG_CACHE_HOME=" + (dir / "cache").string(),
-                                    "PATH=/usr/bin:/bin"};
+                                    "PATH=/usr/bin:/bin", "KORVANA_NO_DIALOGS=1"};
 #if defined(__SANITIZE_ADDRESS__)
     // The program's exit leaves Mesa's allocations behind; the in-process tests check our own.
     env.push_back("ASAN_OPTIONS=detect_leaks=0");
@@ -92,7 +104,8 @@ inline Outcome run(const std::filesystem::path& dir, std::vector<std::string> ar
     for (;;) {
         const pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
-        const bool due = (signalAfterMs >= 0 && elapsedMs() >= signalAfterMs) || (extras.signalWhen && extras.signalWhen());
+        const bool due = (signalAfterMs >= 0 && elapsedMs() >= signalAfterMs && catchesSignal(pid, sig)) ||
+                         (extras.signalWhen && extras.signalWhen());
         if (due && !signalled) {
             outcome.aliveAtSignal = kill(pid, sig) == 0;
             signalled = true;

@@ -88,6 +88,46 @@ TEST(PackerFormat, BlocksHeadersAndEndMarker) {
     EXPECT_EQ(fileBlocks, files.size());
 }
 
+// A folder between packed entries of a solid archive: a data-less entry with the folder's
+// dictionary bits, never encrypted, after which the stream starts afresh (unar restarts it there);
+// the show's reader still finds every file.
+TEST(PackerFormat, FolderEntriesInASolidStream) {
+    PackOptions opt;
+    opt.solid = true;
+    opt.password = "pw";
+    PackInput folder = entry("docs", {});
+    folder.directory = true;
+    folder.hostOs = kHostUnix;
+    folder.attributes = 040755;
+    std::vector<PackInput> files = {entry("one.txt", textBytes(20000, 3)), folder,
+                                    entry("docs\\two.txt", textBytes(20000, 4))};
+    ScratchDir dir;
+    const fs::path path = dir.path() / "d.rar";
+    std::string error;
+    ASSERT_TRUE(writeArchive(path.string(), files, opt, &error)) << error;
+    ArchiveListing listing;
+    ASSERT_EQ(archiveList(path.string().c_str(), listing), 1);
+    ASSERT_EQ(listing.blocks.size(), 4u);
+    const ArchiveEntryInfo& d = listing.blocks[1];
+    EXPECT_TRUE(d.directory());
+    EXPECT_FALSE(d.encrypted());
+    EXPECT_EQ(d.dataSize, 0u);
+    EXPECT_EQ(d.unpSize, 0u);
+    EXPECT_EQ(d.hostOs, kHostUnix);
+    EXPECT_EQ(d.attributes, 040755u);
+    EXPECT_FALSE(listing.blocks[2].solid()) << "the stream starts afresh after a folder";
+    for (const char* name : {"one.txt", "docs/two.txt"}) {
+        std::vector<uint8_t> data;
+        EXPECT_TRUE(readerExtract(path, name, "pw", &data)) << name;
+        EXPECT_EQ(data, name[0] == 'o' ? textBytes(20000, 3) : textBytes(20000, 4)) << name;
+    }
+    if (haveUnar()) {
+        ASSERT_TRUE(unarExtract(path, dir.path() / "u", "pw"));
+        EXPECT_TRUE(fs::is_directory(dir.path() / "u" / "docs"));
+        EXPECT_EQ(readFile(dir.path() / "u" / "docs" / "two.txt"), textBytes(20000, 4));
+    }
+}
+
 TEST(PackerFormat, EncryptedEntriesAreWholeCipherBlocks) {
     PackOptions opt;
     opt.password = "pw";

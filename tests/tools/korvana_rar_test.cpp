@@ -334,7 +334,7 @@ TEST_F(KorvanaRar, StreamsAnEntryFarLargerThanItsMemory) {
 
 TEST_F(KorvanaRar, BadUsageAndHelp) {
     const std::vector<std::vector<std::string>> bad = {
-        {}, {"q", "a.rar"}, {"l"}, {"l", "a.rar", "b.rar"}, {"t", "a.rar", "-p"}, {"x", "a.rar", "-o"},
+        {}, {"q", "a.rar"}, {"l"}, {"l", "a.rar", "-pX"}, {"t", "a.rar", "-pX", "-pY"}, {"x", "a.rar", "-o"},
         {"x", "a.rar", "-z"}, {"l", "a.rar", "-y"}, {"x", "a.rar", "-yes"}, {"x"},
     };
     for (const auto& args : bad) {
@@ -344,7 +344,7 @@ TEST_F(KorvanaRar, BadUsageAndHelp) {
     }
     const RunResult help = runTool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.output.find("x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y]"), std::string::npos);
+    EXPECT_NE(help.output.find("x ARCHIVE [ENTRY...] [-p[PASSWORD]] [-o DIR] [-xMASK] [-y]"), std::string::npos);
     const RunResult notArchive = runTool({"l", kTool});
     EXPECT_EQ(notArchive.exitCode, 1);
 }

@@ -10,7 +10,9 @@
 #include <set>
 
 #include "commands.h"
+#include "masks.h"
 #include "packer/packer.h"
+#include "password.h"
 #include "progress.h"
 
 namespace korvana::rartool {
@@ -34,11 +36,24 @@ std::string storedName(const fs::path& path) {
 
 struct Gathered {
     fs::path archive;             // never packed into itself
-    std::vector<PackInput> files;
+    const Selection* selection = nullptr;  // -x: what is left out
+    std::vector<PackInput> files;  // folders' entries too
+    size_t folders = 0;
     std::set<std::string> names;  // stored names so far: the same path given twice is refused
     uint64_t bytes = 0;           // input sizes, for the progress
     unsigned links = 0;           // symbolic links met inside folders, left out
 };
+
+// The time and attributes of the file or folder at `path`: its mode on Unix, DOS attributes on
+// Windows.
+void setTimeAndMode(const fs::path& path, PackInput& in) {
+    struct stat st {};
+    if (::stat(path.string().c_str(), &st) != 0) return;
+    in.dosTime = dosTimeFromUnix(st.st_mtime);
+    const EntryAttributes a = attributesFromMode(static_cast<uint32_t>(st.st_mode), in.directory);
+    in.hostOs = a.hostOs;
+    in.attributes = a.attributes;
+}
 
 bool addFile(const fs::path& path, Gathered& out) {
     std::error_code ec;  // equivalent() is false, not an error we report, while the archive does not exist yet
@@ -67,13 +82,25 @@ bool addFile(const fs::path& path, Gathered& out) {
     // Read when its entry is packed, so the inputs are never all in memory at once.
     in.path = path.string();
     out.bytes += size;
-    struct stat st {};
-    if (::stat(path.string().c_str(), &st) == 0) {
-        in.dosTime = dosTimeFromUnix(st.st_mtime);
-        in.attributes = 0x20;                        // archive bit, as DOS sets it on new files
-        if (!(st.st_mode & S_IWUSR)) in.attributes |= 0x01;  // read-only
-    }
+    setTimeAndMode(path, in);
     out.files.push_back(std::move(in));
+    return true;
+}
+
+// A folder's own entry, before what it holds; none for a path that stores as nothing (".").
+bool addFolder(const fs::path& path, Gathered& out) {
+    PackInput in;
+    in.name = storedName(path);
+    if (in.name.empty()) return true;
+    if (!out.names.insert(in.name).second) {
+        std::fprintf(stderr, "korvana-rar: %s: given twice on the command line (stored as %s)\n",
+                     printable(path.string()).c_str(), printable(in.name).c_str());
+        return false;
+    }
+    in.directory = true;
+    setTimeAndMode(path, in);
+    out.files.push_back(std::move(in));
+    ++out.folders;
     return true;
 }
 
@@ -105,6 +132,7 @@ bool gather(const fs::path& path, bool recurse, Gathered& out) {
         std::fprintf(stderr, "korvana-rar: %s: no such file or folder\n", printable(path.string()).c_str());
         return false;
     }
+    if (out.selection->excluded(storedName(path))) return true;
     if (fs::is_regular_file(status)) return addFile(path, out);
     if (!fs::is_directory(status)) {
         std::fprintf(stderr, "korvana-rar: %s: not a regular file\n", printable(path.string()).c_str());
@@ -115,6 +143,7 @@ bool gather(const fs::path& path, bool recurse, Gathered& out) {
                      printable(path.string()).c_str());
         return false;
     }
+    if (!addFolder(path, out)) return false;
     // Sorted, so that the same tree always gives the same archive.
     std::vector<fs::path> children;
     for (const auto& e : fs::directory_iterator(path, ec)) children.push_back(e.path());
@@ -181,7 +210,10 @@ int cmdAdd(const CommandLine& line) {
         }
     }
     opt.solid = line.has('s');
-    opt.password = line.value('p');
+    if (!commandPassword(line, true, opt.password)) return EXIT_USAGE;
+    if (!opt.password.empty())
+        std::fprintf(stderr, "korvana-rar: note: RAR 2.0 encryption protects only against casual reading: its cipher "
+                             "is weak by today's standards and attacks on it are published\n");
     const bool recurse = line.has('r');
 
     uint64_t volumeSize = 0;
@@ -199,8 +231,20 @@ int cmdAdd(const CommandLine& line) {
     if (existing && !checkArchiveKind(archive)) return EXIT_FAILED;
     Gathered gathered;
     gathered.archive = archive;
+    const Selection exclusions({}, line.value('x'));
+    gathered.selection = &exclusions;
     for (size_t i = 1; i < line.arguments.size(); ++i) {
         if (!gather(line.arguments[i], recurse, gathered)) return EXIT_FAILED;
+    }
+    if (gathered.files.empty()) {
+        std::fprintf(stderr, "korvana-rar: nothing to add: -x left out everything given\n");
+        return EXIT_FAILED;
+    }
+    if (opt.solid || existing) {
+        // A folder's entry between packed entries ends a solid stream (as extractors read it):
+        // folders go first, so the files make one stream.
+        std::stable_partition(gathered.files.begin(), gathered.files.end(),
+                              [](const PackInput& f) { return f.directory; });
     }
     if (gathered.links > 0)
         std::fprintf(stderr, "korvana-rar: left out %u symbolic link%s: a RAR 2.0 archive cannot hold links\n",
@@ -261,8 +305,11 @@ int cmdAdd(const CommandLine& line) {
         kept = ", " + std::to_string(report.kept) + " kept" + (report.repacked ? " and packed again" : " as they were");
     if (!volumes.empty())
         kept = ", " + std::to_string(volumes.size()) + " volume" + (volumes.size() == 1 ? "" : "s");
-    std::printf("%s: %zu file%s added (%" PRIu64 " bytes)%s, archive now %ju bytes (-m%d%s%s%s)\n",
-                printable(archive).c_str(), gathered.files.size(), gathered.files.size() == 1 ? "" : "s", total,
+    const size_t files = gathered.files.size() - gathered.folders;
+    const std::string folders = gathered.folders == 0 ? std::string()
+                                : " and " + std::to_string(gathered.folders) + (gathered.folders == 1 ? " folder" : " folders");
+    std::printf("%s: %zu file%s%s added (%" PRIu64 " bytes)%s, archive now %ju bytes (-m%d%s%s%s)\n",
+                printable(archive).c_str(), files, files == 1 ? "" : "s", folders.c_str(), total,
                 kept.c_str(), ec ? 0 : size, opt.level, report.solid ? ", solid" : "",
                 opt.password.empty() ? "" : ", encrypted",
                 opt.multimedia == PackOptions::Multimedia::On    ? ", multimedia on"

@@ -1,12 +1,16 @@
-// korvana-rar x: entries written under one folder, never outside it, each file whole or not at
-// all, in one pass over the archive. Every entry that is not written is named with the reason, and
-// the exit status says so.
+// korvana-rar x and e: entries written under one folder, never outside it, each file whole or not
+// at all, in one pass over the archive, with their times and (for entries written on Unix) their
+// permissions. x keeps the stored folders, e puts every file straight into the output folder.
+// Every entry that is not written is named with the reason, and the exit status says so.
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
 #include "archive/entry_path.h"
 #include "commands.h"
+#include "masks.h"
 #include "output_folder.h"
+#include "password.h"
 #include "progress.h"
 
 namespace korvana::rartool {
@@ -15,11 +19,11 @@ namespace {
 
 class Extractor : public ArchiveVisitor {
 public:
-    Extractor(OutputFolder& out, const std::vector<std::string>& wanted, bool overwrite, Progress& progress)
-        : out_(out), wanted_(wanted), matched_(wanted.size(), false), overwrite_(overwrite), progress_(progress) {}
+    Extractor(OutputFolder& out, Selection& selection, bool flat, bool overwrite, Progress& progress)
+        : out_(out), selection_(selection), flat_(flat), overwrite_(overwrite), progress_(progress) {}
 
     bool begin(const ArchiveEntryInfo& entry) override {
-        if (!selected(entry)) return false;
+        if (!selection_.take(entry.name)) return false;
         std::vector<std::string> components;
         std::string error;
         if (!relativeComponents(entry.name, components)) {
@@ -27,13 +31,20 @@ public:
             return false;
         }
         if (entry.directory()) {
-            report(entry, out_.makeFolders(components, error), error);
+            if (flat_) return false;  // e writes no folders
+            const bool ok = out_.makeFolders(components, error);
+            if (ok) folders_.push_back({components, entryMeta(entry)});
+            report(entry, ok, error);
             return false;
         }
+        if (flat_) components.erase(components.begin(), components.end() - 1);
         std::string key;
         for (const std::string& c : components) key += "/" + c;
-        if (!written_.insert(key).second) {
-            report(entry, false, "an earlier entry has exactly this name (not overwritten)");
+        const bool again = !written_.insert(key).second;
+        if (again && (!flat_ || !overwrite_)) {
+            report(entry, false,
+                   flat_ ? "an earlier entry has the same file name (use -y to overwrite it)"
+                         : "an earlier entry has exactly this name (not overwritten)");
             return false;
         }
         if (!out_.startFile(components, overwrite_, error)) {
@@ -52,35 +63,35 @@ public:
     void end(const ArchiveEntryInfo& entry, bool ok, const std::string& reason) override {
         std::string error = reason.empty() ? writeError_ : ok ? reason : entryFailure(entry, reason);
         if (ok) {
-            ok = out_.commit(error);
+            ok = out_.commit(entryMeta(entry), error);
         } else {
             out_.discard();
         }
         report(entry, ok, error);
     }
 
-    // The names asked for that no entry matched.
-    std::vector<std::string> unmatched() const {
-        std::vector<std::string> names;
-        for (size_t i = 0; i < wanted_.size(); ++i)
-            if (!matched_[i]) names.push_back(wanted_[i]);
-        return names;
+    // Folders get their times and modes last, deepest first, once nothing more goes into them.
+    void finishFolders() {
+        std::stable_sort(folders_.begin(), folders_.end(),
+                         [](const Folder& a, const Folder& b) { return a.components.size() > b.components.size(); });
+        for (const Folder& f : folders_) {
+            std::string error;
+            if (!out_.finishFolder(f.components, f.meta, error)) {
+                std::string name;
+                for (const std::string& c : f.components) name += (name.empty() ? "" : "/") + c;
+                std::printf("Folder     %-40s FAILED: %s\n", printable(name).c_str(), printable(error).c_str());
+                ++failed;
+            }
+        }
     }
 
     unsigned done = 0, failed = 0;
 
 private:
-    // Every entry when no names were given, else each entry whose name matches one of them.
-    bool selected(const ArchiveEntryInfo& entry) {
-        bool any = wanted_.empty();
-        for (size_t i = 0; i < wanted_.size(); ++i) {
-            if (compareArchiveName(wanted_[i].c_str(), entry.name.c_str()) == 0) {
-                matched_[i] = true;
-                any = true;
-            }
-        }
-        return any;
-    }
+    struct Folder {
+        std::vector<std::string> components;
+        EntryMeta meta;
+    };
     void report(const ArchiveEntryInfo& entry, bool ok, const std::string& error) {
         progress_.clear();
         if (ok) {
@@ -93,23 +104,27 @@ private:
     }
 
     OutputFolder& out_;
-    const std::vector<std::string>& wanted_;
-    std::vector<bool> matched_;
+    Selection& selection_;
+    const bool flat_;
     const bool overwrite_;
     Progress& progress_;
     WalkPosition position_;
     std::set<std::string> written_;  // output paths of this run: a later namesake never replaces one
+    std::vector<Folder> folders_;
     std::string writeError_;
 };
 
 }  // namespace
 
 int cmdExtract(const CommandLine& line) {
-    if (line.arguments.empty()) return usageError(line, "x needs an archive");
+    const bool flat = line.command == "e";
+    if (line.arguments.empty()) return usageError(line, line.command + " needs an archive");
     const std::string& archive = line.arguments[0];
     const std::string outDir = line.has('o') ? line.value('o') : ".";
     if (outDir.empty()) return usageError(line, "-o needs a folder");
-    const std::vector<std::string> wanted(line.arguments.begin() + 1, line.arguments.end());
+    Selection selection({line.arguments.begin() + 1, line.arguments.end()}, line.value('x'));
+    std::string password;
+    if (!commandPassword(line, false, password)) return EXIT_USAGE;
 
     OutputFolder out;
     std::string error;
@@ -118,12 +133,15 @@ int cmdExtract(const CommandLine& line) {
         return EXIT_FAILED;
     }
     Progress progress(line.has('q'), archiveFileSize(archive));
-    Extractor extractor(out, wanted, line.has('y'), progress);
+    Extractor extractor(out, selection, flat, line.has('y'), progress);
     ArchiveListing listing;
-    if (!walkArchive(archive, line.value('p'), extractor, listing)) return EXIT_FAILED;
+    const bool walked = walkArchive(archive, password, extractor, listing);
+    wipeSecret(password.data(), password.size());
+    if (!walked) return EXIT_FAILED;
     progress.clear();
+    extractor.finishFolders();
     unsigned failed = extractor.failed;
-    for (const std::string& name : extractor.unmatched()) {
+    for (const std::string& name : selection.unmatched()) {
         std::printf("%-40s FAILED: no such entry in the archive\n", printable(name).c_str());
         ++failed;
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "masks.h"
 
 namespace korvana::rartool {
 
@@ -38,8 +39,10 @@ std::string blockName(uint8_t type) {
 }  // namespace
 
 int cmdList(const CommandLine& line) {
-    if (line.arguments.size() != 1) return usageError(line, "l takes exactly one archive");
+    if (line.arguments.empty()) return usageError(line, "l needs an archive");
     const std::string& path = line.arguments[0];
+    Selection selection({line.arguments.begin() + 1, line.arguments.end()}, line.value('x'));
+    const bool everything = !selection.any() && line.value('x').empty();
     ArchiveListing listing;
     if (!listArchive(path, listing)) return EXIT_FAILED;
     std::printf("Archive %s%s%s\n\n", path.c_str(), listing.solidArchive ? " (solid)" : "",
@@ -48,8 +51,10 @@ int cmdList(const CommandLine& line) {
                 "Marks");
     std::printf("%s\n", std::string(90, '-').c_str());
     uint64_t totalUnpacked = 0, totalPacked = 0;
-    unsigned files = 0;
+    unsigned files = 0, folders = 0;
     for (const ArchiveEntryInfo& block : listing.blocks) {
+        if (!block.isFile() && !everything) continue;  // a selection lists entries only
+        if (block.isFile() && !selection.take(block.name)) continue;
         if (!block.isFile()) {
             char label[64];
             std::snprintf(label, sizeof label, "[%s, type 0x%02X]", blockName(block.headType).c_str(),
@@ -73,20 +78,32 @@ int cmdList(const CommandLine& line) {
                     marks.empty() ? "" : "  ", marks.c_str());
         totalPacked += block.dataSize;
         if (block.splitBefore()) continue;  // the same entry as the part before
+        if (block.directory()) {
+            ++folders;
+            continue;
+        }
         ++files;
         totalUnpacked += block.unpSize;
     }
     std::printf("%s\n", std::string(90, '-').c_str());
     std::printf("%-40s %10" PRIu64 " %10" PRIu64 " %6s\n",
-                (std::to_string(files) + (files == 1 ? " file" : " files")).c_str(), totalUnpacked,
+                (std::to_string(files) + (files == 1 ? " file" : " files") +
+                 (folders ? ", " + std::to_string(folders) + (folders == 1 ? " folder" : " folders") : ""))
+                    .c_str(),
+                totalUnpacked,
                 totalPacked, ratio(totalPacked, totalUnpacked).c_str());
     if (listing.volumeSet)
         for (const std::string& v : listing.volumes) std::printf("Volume %s\n", printable(v).c_str());
+    int status = EXIT_OK;
+    for (const std::string& name : selection.unmatched()) {
+        std::fprintf(stderr, "korvana-rar: %s: no such entry in the archive\n", printable(name).c_str());
+        status = EXIT_FAILED;
+    }
     if (!listing.complete) {
         std::fprintf(stderr, "korvana-rar: %s: %s\n", printable(path).c_str(), brokenArchiveText(listing).c_str());
         return EXIT_FAILED;
     }
-    return EXIT_OK;
+    return status;
 }
 
 }  // namespace korvana::rartool

@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "masks.h"
+#include "password.h"
 #include "progress.h"
 
 namespace korvana::rartool {
@@ -10,10 +12,10 @@ namespace {
 
 class Tester : public ArchiveVisitor {
 public:
-    explicit Tester(Progress& progress) : progress_(progress) {}
+    Tester(Selection& selection, Progress& progress) : selection_(selection), progress_(progress) {}
 
     bool begin(const ArchiveEntryInfo& entry) override {
-        if (entry.directory()) return false;
+        if (!selection_.take(entry.name) || entry.directory()) return false;
         position_.start(entry);
         return true;
     }
@@ -37,6 +39,7 @@ public:
     unsigned tested = 0, failed = 0;
 
 private:
+    Selection& selection_;
     Progress& progress_;
     WalkPosition position_;
 };
@@ -44,17 +47,27 @@ private:
 }  // namespace
 
 int cmdTest(const CommandLine& line) {
-    if (line.arguments.size() != 1) return usageError(line, "t takes exactly one archive");
+    if (line.arguments.empty()) return usageError(line, "t needs an archive");
     const std::string& path = line.arguments[0];
+    Selection selection({line.arguments.begin() + 1, line.arguments.end()}, line.value('x'));
+    std::string password;
+    if (!commandPassword(line, false, password)) return EXIT_USAGE;
     Progress progress(line.has('q'), archiveFileSize(path));
-    Tester tester(progress);
+    Tester tester(selection, progress);
     ArchiveListing listing;
-    if (!walkArchive(path, line.value('p'), tester, listing)) return EXIT_FAILED;
+    const bool walked = walkArchive(path, password, tester, listing);
+    wipeSecret(password.data(), password.size());
+    if (!walked) return EXIT_FAILED;
     progress.clear();
     const bool broken = !listing.complete;
     if (broken) std::printf("%s\n", brokenArchiveText(listing).c_str());
     else if (listing.volumeSet) std::printf("%zu volumes read\n", listing.volumes.size());
-    const unsigned tested = tester.tested, failed = tester.failed;
+    unsigned tested = tester.tested, failed = tester.failed;
+    for (const std::string& name : selection.unmatched()) {
+        std::printf("%-40s FAILED: no such entry in the archive\n", printable(name).c_str());
+        ++failed;
+        ++tested;
+    }
     if (failed == 0 && !broken) {
         std::printf("All OK (%u %s)\n", tested, tested == 1 ? "file" : "files");
         return EXIT_OK;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/crypt.h"
 #include "packer/packer.h"
 
 namespace korvana::rartool {
@@ -91,10 +92,11 @@ private:
     uint64_t bytes_ = 0;
 };
 
-int cmdList(const CommandLine& line);     // l ARCHIVE
-int cmdTest(const CommandLine& line);     // t ARCHIVE [-pPASSWORD] [-q]
-int cmdExtract(const CommandLine& line);  // x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]
+int cmdList(const CommandLine& line);     // l ARCHIVE [ENTRY...] [-xMASK]
+int cmdTest(const CommandLine& line);     // t ARCHIVE [ENTRY...] [-p[PASSWORD]] [-xMASK] [-q]
+int cmdExtract(const CommandLine& line);  // x and e ARCHIVE [ENTRY...] [-p[PASSWORD]] [-o DIR] [-xMASK] [-y] [-q]
+int cmdPrint(const CommandLine& line);    // p ARCHIVE [ENTRY...] [-p[PASSWORD]] [-xMASK]
 int cmdAdd(const CommandLine& line);      // a: defined in cmd_add.cpp by the packer's side
-int cmdDelete(const CommandLine& line);   // d ARCHIVE NAME... [-pPASSWORD]
+int cmdDelete(const CommandLine& line);   // d ARCHIVE NAME... [-p[PASSWORD]]
 
 }  // namespace korvana::rartool

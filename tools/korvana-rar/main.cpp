@@ -8,6 +8,7 @@
 
 #include "archive/debug_log.h"
 #include "commands.h"
+#include "password.h"
 #include "packer/packer.h"
 
 namespace korvana::rartool {
@@ -18,8 +19,9 @@ struct Command {
     const char* name;
     int (*run)(const CommandLine&);
     // Options the command accepts: a letter alone is a flag, "x=" takes a value joined to it
-    // (-pSECRET), "x:" takes a value joined or as the next argument (-o DIR, -oDIR), "x+" takes a
-    // joined value and may be repeated (values kept in order, joined by newlines: -m5 -mm).
+    // (-vSIZE), "x?" a joined value or none (-pSECRET, or -p alone), "x:" takes a value joined or
+    // as the next argument (-o DIR, -oDIR), "x+" takes a joined value and may be repeated (values
+    // kept in order, joined by newlines: -m5 -mm).
     const char* options;
     const char* usage;
     const char* summary;
@@ -27,15 +29,23 @@ struct Command {
 
 // The commands. Register a new one with one line here (see commands.h).
 const Command kCommands[] = {
-    {"l", cmdList, "", "l ARCHIVE", "list every block: name, sizes, ratio, method, version, marks"},
-    {"t", cmdTest, "p=q", "t ARCHIVE [-pPASSWORD] [-q]", "decode and check every file, in one pass"},
-    {"x", cmdExtract, "p=o:yq", "x ARCHIVE [ENTRY...] [-pPASSWORD] [-o DIR] [-y] [-q]",
-     "extract entries (all when none named) under DIR (default: the current folder)"},
-    {"a", cmdAdd, "m+sp=rqv=", "a ARCHIVE FILE... [-m0..-m5] [-s] [-pPASSWORD] [-mm|-mm-] [-r] [-vSIZE] [-q]",
+    {"l", cmdList, "x+", "l ARCHIVE [ENTRY...] [-xMASK]",
+     "list every block, or the entries named: name, sizes, ratio, method, version, marks"},
+    {"t", cmdTest, "p?qx+", "t ARCHIVE [ENTRY...] [-p[PASSWORD]] [-xMASK] [-q]",
+     "decode and check every file (or the ones named), in one pass"},
+    {"x", cmdExtract, "p?o:yqx+", "x ARCHIVE [ENTRY...] [-p[PASSWORD]] [-o DIR] [-xMASK] [-y] [-q]",
+     "extract entries (all when none named) with their folders, times and permissions under DIR\n"
+     "      (default: the current folder)"},
+    {"e", cmdExtract, "p?o:yqx+", "e ARCHIVE [ENTRY...] [-p[PASSWORD]] [-o DIR] [-xMASK] [-y] [-q]",
+     "extract the files without their stored folders, all straight into DIR"},
+    {"p", cmdPrint, "p?x+", "p ARCHIVE [ENTRY...] [-p[PASSWORD]] [-xMASK]",
+     "write the entries' bytes to standard output (messages go to standard error)"},
+    {"a", cmdAdd, "m+sp?rqv=x+",
+     "a ARCHIVE FILE... [-m0..-m5] [-s] [-p[PASSWORD]] [-mm|-mm-] [-r] [-vSIZE] [-xMASK] [-q]",
      "add the files (folders with -r) to ARCHIVE, replacing entries of the same name, or write a\n"
      "      new RAR 2.0 archive when there is none (a volume set with -vSIZE)"},
-    {"d", cmdDelete, "p=", "d ARCHIVE NAME... [-pPASSWORD]",
-     "delete the entries of these names (matched as for x)"},
+    {"d", cmdDelete, "p?", "d ARCHIVE NAME... [-p[PASSWORD]]",
+     "delete the entries of these names or masks (matched as for x)"},
 };
 
 void printHelp(FILE* out) {
@@ -48,16 +58,28 @@ void printHelp(FILE* out) {
     std::fprintf(out,
                  "  korvana-rar --help\n\n"
                  "Options may stand anywhere on the command line; \"--\" ends them.\n"
-                 "  -pPASSWORD  password of encrypted entries (joined to -p); a: encrypt the new entries\n"
+                 "  -p          ask for the password on the terminal, without echo (a: twice)\n"
+                 "  -pPASSWORD  the password joined to -p, for scripts (wiped from the process's\n"
+                 "              arguments once read, but kept by the shell's history); a: encrypt the\n"
+                 "              new entries. RAR 2.0 encryption protects only against casual reading:\n"
+                 "              its cipher is weak by today's standards and attacks on it are published\n"
                  "  -o DIR      folder to extract into; entries never land outside it\n"
                  "  -y          overwrite existing files (never done without it)\n"
+                 "  -xMASK      leave out files (a) or entries (l, t, x, e, p) matching MASK; repeatable\n"
                  "  -m0..-m5    a: store, or pack from fastest (-m1) to smallest (-m5); default -m3\n"
                  "  -mm, -mm-   a: multimedia (audio) coding forced on, or off; default: chosen by size\n"
-                 "  -s, -r      a: solid archive; recurse into folders\n"
+                 "  -s, -r      a: solid archive; recurse into folders (each gets an entry of its own)\n"
                  "  -vSIZE      a: write a new volume set NAME.rar, NAME.r00, NAME.r01, ... of at most SIZE\n"
                  "              bytes each (k = 1024, m = 1024 k, g = 1024 m; K, M, G: 1000, 1000 K, 1000 M;\n"
-                 "              -v1440k for floppies); l, t and x take a set from its first volume\n"
+                 "              -v1440k for floppies); l, t, x, e and p take a set from its first volume\n"
                  "  -q          no progress line (it is shown only when stderr is a terminal)\n\n"
+                 "ENTRY names and masks match case-blind, with \"\\\", \"/\" and \"_\" the same, as the\n"
+                 "show looks names up; in a mask \"*\" stands for any characters (folders too) and \"?\" for\n"
+                 "one. A name or mask that matches nothing is an error. t and x take every entry by its\n"
+                 "place, whatever its name.\n"
+                 "a stores each file's time and, on Linux, its permissions (host system Unix); x and e\n"
+                 "give them back (permissions less the umask but for root, never set-uid, set-gid or\n"
+                 "sticky), and x gives folders their times once their contents are written.\n"
                  "a and d keep every other entry: in a non-solid archive as it is (encrypted ones need no\n"
                  "password), in a solid one decoded and packed again with the new entries into one stream\n"
                  "(encrypted ones with -p, else refused); comments and sub-blocks are kept, a recovery\n"
@@ -65,9 +87,8 @@ void printHelp(FILE* out) {
                  "once complete: on any failure it stays as it was.\n"
                  "RAR 1.x and RAR 5 archives, encrypted headers and entries packed by RAR 1.x or 3.x/4.x\n"
                  "are named as such and refused (exit code 1).\n"
-                 "ENTRY names for x match case-blind, with \"\\\", \"/\" and \"_\" the same, as the show\n"
-                 "looks names up; t and x take every entry by its place, whatever its name.\n"
-                 "Exit codes: 0 done, 1 an entry or the archive failed, 2 wrong usage.\n"
+                 "Exit codes: 0 done, 1 an entry or the archive failed, 2 wrong usage (or -p alone with\n"
+                 "no terminal to ask on, or two passwords typed that differ).\n"
                  "The reader's debug log goes to $XDG_CACHE_HOME/korvana/debug_unrar.txt (default\n"
                  "~/.cache/korvana/) when that folder exists, as for the show itself.\n");
 }
@@ -111,6 +132,7 @@ void setUpDebugLog() {
 
 int run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    wipePasswordArguments(argc, argv);
     for (const std::string& a : args) {
         if (a == "--") break;
         if (a == "--help" || a == "-h" || a == "-?") {
@@ -165,7 +187,7 @@ int run(int argc, char** argv) {
         }
         const char letter = a[1];
         const char* letterRule = std::strchr(command->options, letter);
-        if (letter == ':' || letter == '=' || letter == '+' || !letterRule) {
+        if (letter == ':' || letter == '=' || letter == '+' || letter == '?' || !letterRule) {
             return usageError(line, "unknown option \"" + printable(a) + "\"");
         }
         const bool repeatable = letterRule[1] == '+';
@@ -178,6 +200,8 @@ int run(int argc, char** argv) {
                     return usageError(line, "option -" + std::string(1, letter) + " needs a value");
                 value = args[++i];
             }
+        } else if (letterRule[1] == '?') {
+            // Alone, the command asks for the value (a password: typed, not seen).
         } else if (letterRule[1] == '=' || repeatable) {
             if (value.empty())
                 return usageError(line, "option -" + std::string(1, letter) + " needs its value joined to it, as -" +

@@ -42,6 +42,37 @@ int openFolders(int root, const std::vector<std::string>& folders, std::string& 
     return current;
 }
 
+// What comes off a stored mode: the umask for a user; nothing for root, who gets the modes as
+// stored (as tar gives them to each).
+mode_t currentUmask() {
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return ::geteuid() == 0 ? mode_t(0) : m;
+    }();
+    return mask;
+}
+
+// Time and mode of an open file or folder; false with the reason when either could not be set.
+bool applyMeta(int fd, const EntryMeta& meta, std::string& error) {
+    if (meta.hasMode && ::fchmod(fd, static_cast<mode_t>(meta.mode & 0777) & ~currentUmask()) != 0) {
+        error = std::string("can't set its permissions: ") + std::strerror(errno);
+        return false;
+    }
+    if (meta.hasTime) {
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = static_cast<time_t>(meta.seconds);
+        times[1].tv_nsec = static_cast<long>(meta.nanos);
+        if (::futimens(fd, times) != 0) {
+            error = std::string("can't set its time: ") + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 OutputFolder::~OutputFolder() {
@@ -104,10 +135,11 @@ bool OutputFolder::write(const uint8_t* data, size_t size, std::string& error) {
     return true;
 }
 
-bool OutputFolder::commit(std::string& error) {
-    bool ok = ::close(file_) == 0;
+bool OutputFolder::commit(const EntryMeta& meta, std::string& error) {
+    bool ok = applyMeta(file_, meta, error);
+    ok = ::close(file_) == 0 && ok;
     file_ = -1;
-    if (!ok) error = std::string("write failed: ") + std::strerror(errno);
+    if (!ok && error.empty()) error = std::string("write failed: ") + std::strerror(errno);
     if (ok) {
         if (overwrite_) {
             ok = ::renameat(folder_, temp_.c_str(), folder_, leaf_.c_str()) == 0;
@@ -124,6 +156,14 @@ bool OutputFolder::commit(std::string& error) {
     } else {
         discard();
     }
+    return ok;
+}
+
+bool OutputFolder::finishFolder(const std::vector<std::string>& components, const EntryMeta& meta,
+                                std::string& error) {
+    int folder = openFolders(root_, components, error);
+    const bool ok = folder >= 0 && applyMeta(folder, meta, error);
+    closeFd(folder);
     return ok;
 }
 

@@ -7,7 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
+
 namespace korvana::rartool {
+
+// What an extracted file or folder gets besides its bytes: its modification time and, for an entry
+// written on Unix, its permission bits (never set-uid, set-gid or sticky).
+struct EntryMeta {
+    bool hasTime = false;  // false: the DOS time is not a date
+    int64_t seconds = 0;   // Unix time
+    uint32_t nanos = 0;
+    bool hasMode = false;  // false: the entry's attributes are not Unix ones
+    uint32_t mode = 0;
+};
+EntryMeta entryMeta(const ArchiveEntryInfo& entry);
 
 class OutputFolder {
 public:
@@ -25,8 +38,12 @@ public:
     bool startFile(const std::vector<std::string>& components, bool overwrite, std::string& error);
     // The next bytes of the started file.
     bool write(const uint8_t* data, size_t size, std::string& error);
-    // Puts the started file in place; an existing file is replaced only with `overwrite`.
-    bool commit(std::string& error);
+    // Puts the started file in place with its time and mode (the mode less the umask, as tar
+    // does for a user); an existing file is replaced only with `overwrite`.
+    bool commit(const EntryMeta& meta, std::string& error);
+    // Gives a folder below the output folder its time and mode: called once everything in it is
+    // written, since both would change (or forbid) the writing.
+    bool finishFolder(const std::vector<std::string>& components, const EntryMeta& meta, std::string& error);
     // Drops the started file, leaving nothing of it.
     void discard();
 

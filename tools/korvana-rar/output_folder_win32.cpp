@@ -60,6 +60,17 @@ bool openFolders(const std::string& root, const std::vector<std::string>& folder
     return true;
 }
 
+// The entry's time on an open file or folder (Unix time to the FILETIME count of 100 ns since 1601).
+bool setTime(HANDLE handle, const EntryMeta& meta) {
+    if (!meta.hasTime) return true;
+    const int64_t ticks = (meta.seconds + 11644473600LL) * 10000000LL + meta.nanos / 100;
+    if (ticks < 0) return true;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(uint64_t(ticks));
+    written.dwHighDateTime = static_cast<DWORD>(uint64_t(ticks) >> 32);
+    return SetFileTime(handle, nullptr, nullptr, &written) != 0;
+}
+
 }  // namespace
 
 OutputFolder::~OutputFolder() { discard(); }
@@ -129,10 +140,12 @@ bool OutputFolder::write(const uint8_t* data, size_t size, std::string& error) {
     return true;
 }
 
-bool OutputFolder::commit(std::string& error) {
-    bool ok = CloseHandle(static_cast<HANDLE>(file_)) != 0;
+bool OutputFolder::commit(const EntryMeta& meta, std::string& error) {
+    bool ok = setTime(static_cast<HANDLE>(file_), meta);
+    if (!ok) error = "can't set its time";
+    ok = CloseHandle(static_cast<HANDLE>(file_)) != 0 && ok;
     file_ = nullptr;
-    if (!ok) error = "write failed";
+    if (!ok && error.empty()) error = "write failed";
     // Without MOVEFILE_REPLACE_EXISTING the move fails if the name appeared since it was checked.
     if (ok && !MoveFileExA(temp_.c_str(), (folder_ + "\\" + leaf_).c_str(), overwrite_ ? MOVEFILE_REPLACE_EXISTING : 0)) {
         ok = false;
@@ -140,6 +153,23 @@ bool OutputFolder::commit(std::string& error) {
     }
     if (ok) temp_.clear();
     else discard();
+    return ok;
+}
+
+bool OutputFolder::finishFolder(const std::vector<std::string>& components, const EntryMeta& meta,
+                                std::string& error) {
+    std::string folder;
+    if (!openFolders(root_, components, folder, error)) return false;
+    // Windows keeps no Unix permissions: a folder gets its time only.
+    const HANDLE handle = CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = "can't set its time";
+        return false;
+    }
+    const bool ok = setTime(handle, meta);
+    CloseHandle(handle);
+    if (!ok) error = "can't set its time";
     return ok;
 }
 

@@ -1,8 +1,10 @@
-// Message boxes through SDL. The box is modal; under the headless video drivers there is nobody
-// to press its button, so those runs only get the stderr line.
+// Message boxes through SDL. The box is modal and waits for its button; under the headless video
+// drivers, and in unattended runs (KORVANA_NO_DIALOGS set, as the test suite always does), nobody
+// is there to press it, so those runs only get the stderr line.
 #include "platform/message_box.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <SDL2/SDL.h>
@@ -27,7 +29,7 @@ void showMessageBox(const char* text, const char* caption, MessageIcon icon) {
     else
         std::fprintf(stderr, "%s\n", text);
     std::fflush(stderr);
-    if (headlessDriver()) return;
+    if (headlessDriver() || std::getenv("KORVANA_NO_DIALOGS") != nullptr) return;
     const Uint32 flags = icon == MessageIcon::Error ? SDL_MESSAGEBOX_ERROR : 0;
     // Without a display the box cannot be shown; the stderr line above is then all there is.
     SDL_ShowSimpleMessageBox(flags, caption, text, nullptr);
