@@ -288,6 +288,21 @@ std::string usageText(const char* programName) {
         else left += "  ";
         text += left + option.help + "\n";
     }
+    static const char* const keys[][2] = {
+        {"Space, P", "pause and play on (the music stops and goes on with the picture)"},
+        {"Left, Right", "back and forward 5 s (with Shift 30 s); the music jumps too"},
+        {"Page Up, Page Down", "back and forward 30 s"},
+        {"Home", "from the start"},
+        {"M", "music off and on"},
+        {"F, Alt+Enter", "full screen on and off"},
+        {"Escape", "end the show"},
+    };
+    text += "\nKeys while the show plays:\n";
+    for (const auto& key : keys) {
+        std::string left = std::string("  ") + key[0];
+        left.resize(26, ' ');
+        text += left + key[1] + "\n";
+    }
     return text;
 }
 

@@ -64,6 +64,7 @@ int captureShow(ShowOptions options, std::vector<FrameCapture>& captures, const 
     // A picture needs neither sound nor the whole screen.
     options.mute = true;
     options.fullScreen = false;
+    options.playerKeys = false;
     options.afterFrame = [&](const FramePlan& plan) {
         // Several wanted times can fall before the next frame; that frame would pass them all.
         while (next < captures.size() && clock.nextU() > captures[next].milliseconds) {

@@ -1,9 +1,12 @@
-// Start-up, the frame loop and tear-down, in the order the show has always kept.
+// Start-up, the frame loop and tear-down, in the order the show has always kept; the loop runs on
+// the player's clock and takes the player's commands after each frame.
 #include "app/show.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/overlays.h"
+#include "app/player.h"
 #include "platform/gl.h"
 #include "platform/input.h"
 #include "platform/message_box.h"
@@ -28,23 +31,69 @@ int32_t resolvePictureScale(const ShowOptions& options) {
     return pictureRoom(options.fullScreen, width, height) ? largestPictureScale(width, height) : 1;
 }
 
-void runFrameLoop(const ShowOptions& options, Clock& clock, const SceneTable& scenes) {
-    TimelineState timeline;
+// The music as the player moves it: the show's one stream.
+class ShowMusic final : public PlayerMusic {
+public:
+    explicit ShowMusic(int32_t channel) : channel_(channel) {}
+    void setPaused(bool paused) override { soundSetPaused(channel_, paused); }
+    void setPosition(uint32_t milliseconds) override { soundSetPosition(milliseconds / 1000.0); }
+
+private:
+    int32_t channel_;
+};
+
+// A seek starts the show afresh at its target, as a run started there: nothing of the frames
+// before it stays in the picture, the hold or the scenes' trail counters.
+void restartShowState(const SceneTable& scenes) {
+    clearPicture();
+    holdFrames = 0;
+    if (scenes.restartScenes != nullptr) scenes.restartScenes();
+}
+
+// One line on stdout after each of the player's commands, for whoever started the show from a
+// terminal (and the tests that press keys to a program they cannot look into): where the show
+// is and how. Nothing is printed while no key is pressed.
+void printPlayerState(Player& player) {
+    static const char* const sceneNames[SCENE_SLOT_COUNT] = {
+        "the tube", "the tube box", "the pipe", "the cylinder", "the tube with light trails", "the boxes"};
+    const uint32_t u = player.showTime();
+    const int32_t slot = sceneIndexAt(u, player.lastPlan().sceneIndex);
+    std::printf("korvana: %u.%02u s in %s%s%s\n", u / 1000, u % 1000 / 10,
+                slot >= 0 && slot < SCENE_SLOT_COUNT ? sceneNames[slot] : "the show", player.paused() ? ", paused" : "",
+                player.musicOn() ? "" : ", music off");
+    std::fflush(stdout);
+}
+
+void runFrameLoop(const ShowOptions& options, Player& player, const SceneTable& scenes) {
     for (;;) {
-        const FramePlan plan = advanceTimeline(timeline, clock.now(), options.seekMilliseconds);
-        if (plan.holdPulse) holdFrames = HOLD_FRAMES;
-        drawSceneSlot(scenes, plan.sceneIndex);
+        // Paused, nothing is drawn: the picture keeps the last frame and is presented again.
+        if (player.drawsFrame()) {
+            if (player.takeRestart()) restartShowState(scenes);
+            const FramePlan plan = player.planFrame();
+            if (plan.holdPulse) holdFrames = HOLD_FRAMES;
+            drawSceneSlot(scenes, plan.sceneIndex);
 
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        drawOverlayStep(plan.overlay.element, plan.overlay.x, plan.overlay.y);
-        glDisable(GL_BLEND);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            drawOverlayStep(plan.overlay.element, plan.overlay.x, plan.overlay.y);
+            glDisable(GL_BLEND);
+        }
 
-        clock.sleep(kFrameSleep);
+        player.sleep(kFrameSleep);
         presentFrame();
-        clock.frameDone();
-        if (options.afterFrame) options.afterFrame(plan);
+        player.frameDone();
+        if (options.afterFrame) options.afterFrame(player.lastPlan());
         if (escapePressed()) return;
+        PlayerCommand command;
+        while (takePlayerCommand(command)) {
+            if (!options.playerKeys) continue;
+            if (command == PlayerCommand::ToggleFullScreen) {
+                toggleFullScreen();
+            } else {
+                player.apply(command);
+                printPlayerState(player);
+            }
+        }
     }
 }
 
@@ -112,7 +161,16 @@ int runShow(const ShowOptions& options, Clock& clock, const SceneTable& scenes) 
     if (options.seekMilliseconds != 0) soundSetPosition(options.seekMilliseconds / 1000.0);
     soundSetPaused(channel, false);
 
-    if (!escapePressed()) runFrameLoop(options, clock, scenes);
+    if (!escapePressed()) {
+        ShowMusic music(channel);
+        // Seeks go as far as the music, and at least to where the last scene stays.
+        const double musicSeconds = std::min(soundStreamLength(), 86400.0);
+        const uint32_t end = std::max(TIMELINE_KEEP_FROM, static_cast<uint32_t>(musicSeconds * 1000.0));
+        Player player(clock, options.seekMilliseconds, end, options.mute ? nullptr : &music);
+        setSceneClock(&player);
+        runFrameLoop(options, player, scenes);
+        setSceneClock(&clock);
+    }
 
     destroyGLWindow();
     showTaskbar();

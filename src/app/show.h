@@ -30,7 +30,11 @@ struct ShowOptions {
     bool mute = false;
     // Start this far into the timeline, with the music at the same place.
     uint32_t seekMilliseconds = 0;
-    // Called after every presented frame with that frame's plan (captures, tests). It may call
+    // Whether the player's keys (pause, seek, music, full screen) act. Captures and screenshots
+    // take none: their frames depend on the time alone.
+    bool playerKeys = true;
+    // Called after every presented frame with the plan of the last frame drawn (captures, tests;
+    // while paused the picture and the plan stay those of the frame before). It may call
     // injectEscape() to end the show after this frame.
     std::function<void(const FramePlan&)> afterFrame;
 };

@@ -176,6 +176,7 @@ int runVideoCapture(const ShowOptions& show, const VideoCaptureRequest& request,
     ShowOptions options = show;
     options.mute = true;  // the sound goes into the file, not to a device
     options.fullScreen = false;
+    options.playerKeys = false;
     options.seekMilliseconds = request.fromMilliseconds;
 
     const bool terminal = isatty(STDERR_FILENO) != 0;

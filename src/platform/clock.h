@@ -16,6 +16,12 @@ uint32_t tickCount();
 // Sleeps at least `milliseconds` (restarts after signals).
 void sleepMilliseconds(uint32_t milliseconds);
 
+// Tells the platform the show's time as the player has it: `showMilliseconds` at tick `tick` of
+// tickCount(), going on from there with the tick count while `running` (not paused). The web
+// page keeps the music in step by it and gives it to whoever asks (Module.korvana.showTime());
+// the other systems need nothing of it.
+void reportShowTime(uint32_t showMilliseconds, uint32_t tick, bool running);
+
 class Clock {
 public:
     virtual ~Clock() = default;

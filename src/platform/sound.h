@@ -1,5 +1,6 @@
-// The music: one MP3 streamed from a plain file (SDL2_mixer on Linux, ACM into waveOut on Windows),
-// started once right before the first frame and never touched again. Failures are reported as
+// The music: one MP3 streamed from a plain file (SDL2_mixer on Linux, ACM into waveOut on Windows,
+// Web Audio in the browser), started right before the first frame; afterwards only the player
+// pauses it and moves it (pause, seeks, switching the music off and on). Failures are reported as
 // the codes of the sound error table, read with soundGetError and turned into the user's text by
 // soundErrorText.
 #pragma once
@@ -34,8 +35,12 @@ bool soundOpenStream(const char* path);
 // The channel, or -1 -> SOUND_ERR_PLAY.
 int32_t soundPlayStream(bool paused);
 void soundSetPaused(int32_t channel, bool paused);
-// Moves the playing stream to `seconds` from its start. False when the stream cannot seek.
+// Moves the playing stream to `seconds` from its start, paused or not, also after it has played
+// to its end. False when the stream cannot seek.
 bool soundSetPosition(double seconds);
+// The length of the opened music in seconds; 0 when muted, before a stream is open, or when the
+// decoder cannot say.
+double soundStreamLength();
 // The code of the last failure (SOUND_ERR_NONE when nothing failed yet).
 int32_t soundGetError();
 // Stops the music and closes the device; safe in any state.

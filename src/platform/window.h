@@ -38,7 +38,14 @@ void destroyGLWindow();
 // without a window.
 void presentFrame();
 
-// Handles the pending window events (Escape, window close) without presenting.
+// Full screen on or off while the window is open (the player's F and Alt+Enter): on covers the
+// screen the window is on without a display-mode change, off gives a window of the picture's
+// size; the picture is letterboxed into whatever the window has. Nothing without a window, for a
+// hidden one, and on the web, where the page asks the browser (its Fullscreen API needs the
+// viewer's key press itself).
+void toggleFullScreen();
+
+// Handles the pending window events (Escape, window close, the player's keys) without presenting.
 void pumpWindowEvents();
 
 bool glWindowOpen();
@@ -54,6 +61,10 @@ void setDetachedPictureSize(int32_t width, int32_t height);
 // screen, the desktop's usable area (without panels) for a window. False when the video system
 // cannot start or cannot say.
 bool pictureRoom(bool fullScreen, int32_t& width, int32_t& height);
+
+// Clears the picture to black (alpha 0) and its depth to the farthest, as a new window's picture
+// starts; the clear colour and depth are left at those values. Nothing without a picture.
+void clearPicture();
 
 // Binds the picture as the target of drawing and reading again (after code that bound another).
 void bindPicture();

@@ -9,6 +9,20 @@
 
 namespace korvana {
 
+namespace {
+
+// Everything else a scene keeps (groups' rotations, cameras) is set again from the tick count
+// before every draw.
+void restartShowScenes() {
+    if (TubeScene* scene = tubeScene()) scene->trailCounter = 0;
+    if (TubeBoxScene* scene = tubeBoxScene()) scene->trailCounter = 0;
+    if (PipeScene* scene = pipeScene()) scene->trailCounter = 0;
+    if (CylinderScene* scene = cylinderScene()) scene->trailCounter = 0;
+    if (BoxesScene* scene = boxesScene()) scene->trailCounter = 0;
+}
+
+}  // namespace
+
 SceneTable showSceneTable() {
     SceneTable table;
     table.loadCylinderScene = loadCylinderScene;
@@ -21,6 +35,7 @@ SceneTable showSceneTable() {
     table.drawPipeScene = drawPipeScene;
     table.drawCylinderScene = drawCylinderScene;
     table.drawBoxesScene = drawBoxesScene;
+    table.restartScenes = restartShowScenes;
     return table;
 }
 

@@ -20,6 +20,10 @@ struct SceneTable {
     void (*drawPipeScene)() = nullptr;
     void (*drawCylinderScene)() = nullptr;
     void (*drawBoxesScene)() = nullptr;
+
+    // Puts what the scenes keep from frame to frame (their trail counters) back as a fresh start
+    // leaves it: the player's seeks start the show afresh at their target.
+    void (*restartScenes)() = nullptr;
 };
 
 // The show's own scenes.

@@ -8,6 +8,9 @@ sound through a private PulseAudio null sink. In each engine (CHECKS):
   click plays the music within one frame of the show's clock after ?seek=; Escape ends the show;
 - ?seek=S&screenshot=T pictures in every scene match the Linux build's --seek S --screenshot T
   within the engine's PSNR bound;
+- the player's keys: Space pauses (the show's time stands, the music stops) and plays on, Right
+  seeks 5 s on, M stops the music's clock and starts it again, a key the player does not know
+  shows the line of the keys;
 - a missing or damaged music file gives the show's own message on the page, and a bad option in
   the query string the command line's;
 - with no audio output at all, Space starts the show at once and the page says the sound could
@@ -153,6 +156,58 @@ def silent_start_test(browser, base):
     check(not errors, 'no console error in the show without sound %s' % (errors[:3] if errors else ''))
 
 
+def player_test(browser, base):
+    """The player's keys after the start, through the browser's own key events."""
+    show_time = 'Module.korvana.showTime()'
+    browser.open(base + '?seek=20')
+    browser.wait_for('Module.korvana && !document.getElementById("play").hidden && Module.korvana.firstFrameAt', 90)
+    check(browser.evaluate('!document.getElementById("keys").hidden'), 'the line of the keys is shown before the click')
+    browser.click('#play')
+    browser.wait_for('Module.korvana.musicTime() !== null', 20)
+    time.sleep(1.0)
+    check(browser.evaluate('document.getElementById("keys").hidden'), 'the line of the keys goes once the show plays')
+
+    browser.press_key(' ')
+    browser.wait_for('Module.korvana.musicTime() === null', 10)
+    paused = browser.evaluate(show_time)
+    time.sleep(1.0)
+    still = browser.evaluate(show_time)
+    check(paused == still and paused > 20000,
+          'Space pauses: the show\'s time stands (%s, then %s ms a second later) and the music stops' % (paused, still))
+
+    browser.press_key('ArrowRight')
+    landed = browser.wait_for('%s !== %d && %s' % (show_time, paused, show_time), 10)
+    check(landed == paused + 5000, 'Right seeks 5 s on: from %s to %s ms, still paused' % (paused, landed))
+
+    browser.press_key(' ')
+    browser.wait_for('Module.korvana.musicTime() !== null', 10)
+    time.sleep(0.5)
+    show, music = browser.evaluate('[%s, Module.korvana.musicTime() * 1000]' % show_time)
+    check(show > landed and abs(show - music) < 4 * FRAME_MS,
+          'Space plays on from there, the music with it (show %.0f ms, music %.0f ms)' % (show, music))
+
+    browser.press_key('m')
+    browser.wait_for('Module.korvana.musicTime() === null', 10)
+    before = browser.evaluate(show_time)
+    time.sleep(0.5)
+    after = browser.evaluate(show_time)
+    check(after > before, 'M stops the music\'s clock; the show\'s goes on (%s, then %s ms)' % (before, after))
+    browser.press_key('m')
+    browser.wait_for('Module.korvana.musicTime() !== null', 10)
+    time.sleep(0.5)
+    show, music = browser.evaluate('[%s, Module.korvana.musicTime() * 1000]' % show_time)
+    check(abs(show - music) < 4 * FRAME_MS,
+          'M again: the music plays on at the show\'s time (show %.0f ms, music %.0f ms)' % (show, music))
+
+    browser.press_key('x')
+    check(browser.wait_for('!document.getElementById("keys").hidden', 5), 'a key the player does not know shows the keys')
+    browser.press_key('Escape')
+    code = browser.wait_for('Module.korvana.exitCode !== null && String(Module.korvana.exitCode)', 20)
+    check(code == '0', 'Escape still ends the show with exit code 0 (%s)' % code)
+    errors = browser.errors()
+    check(not errors, 'no console error while the keys play the show %s' % (errors[:3] if errors else ''))
+
+
 def screenshot_test(browser, base, korvana, content, out):
     for seek, at in SHOTS:
         started = time.time()
@@ -202,6 +257,7 @@ def data_file_test(browser, base):
 # The checks every engine runs, with sound; each is f(browser, base, options).
 CHECKS = [
     ('page', lambda browser, base, o: page_test(browser, base)),
+    ('player', lambda browser, base, o: player_test(browser, base)),
     ('screenshots', lambda browser, base, o: screenshot_test(browser, base, o.korvana, o.content, o.out)),
     ('data files', lambda browser, base, o: data_file_test(browser, base)),
 ]

@@ -100,6 +100,12 @@ T lookUpEither(ProcLookup lookUp, const char* core, const char* ext) {
     return reinterpret_cast<T>(p);
 }
 
+void clearPictureToStart() {
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
 bool loadFramebufferApi(ProcLookup lookUp, FramebufferApi& fb) {
     fb.genFramebuffers = lookUpEither<PFN_GenFramebuffers>(lookUp, "glGenFramebuffers", "glGenFramebuffersEXT");
     fb.deleteFramebuffers =
@@ -154,11 +160,10 @@ bool createPicture(ProcLookup lookUp, int32_t width, int32_t height) {
         return false;
     }
     // A new renderbuffer's contents are undefined; start from black once. After this the picture
-    // is only ever changed by the show's own drawing.
+    // is only ever changed by the show's own drawing (and the player's seeks, which start it
+    // afresh the same way).
     glViewport(0, 0, width, height);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClearDepth(1.0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    clearPictureToStart();
     if (glGetError() != GL_NO_ERROR) {
         releasePicture();
         return false;
@@ -236,6 +241,12 @@ bool readPictureRgba(std::vector<uint8_t>& rgba) {
 }  // namespace korvana::detail
 
 namespace korvana {
+
+void clearPicture() {
+    if (!detail::havePicture()) return;
+    detail::bindPictureFramebuffer();
+    detail::clearPictureToStart();
+}
 
 bool beginPictureRead(int slot) {
     using namespace detail;

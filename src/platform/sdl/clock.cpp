@@ -13,6 +13,9 @@ uint32_t tickCount() {
     return static_cast<uint32_t>(ms);
 }
 
+// Nothing outside the program follows the show's time here.
+void reportShowTime(uint32_t, uint32_t, bool) {}
+
 void sleepMilliseconds(uint32_t milliseconds) {
     timespec left{static_cast<time_t>(milliseconds / 1000u), static_cast<long>(milliseconds % 1000u) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {

@@ -1,4 +1,5 @@
-// The Escape latch and the quit requests of signals and the window.
+// The Escape latch and the quit requests of signals and the window (the player's keys come
+// through window.cpp's event handling).
 #include "platform/input.h"
 
 #include <csignal>
@@ -54,6 +55,7 @@ bool quitRequested() { return quitFlag != 0; }
 void resetInput() {
     escapeLatched = false;
     quitFlag = 0;
+    detail::clearPlayerCommands();
 }
 
 }  // namespace korvana

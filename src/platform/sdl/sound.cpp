@@ -115,8 +115,27 @@ void soundSetPaused(int32_t channel, bool paused) {
 
 bool soundSetPosition(double seconds) {
     if (sound.muted) return true;
-    if (!sound.deviceOpen || sound.music == nullptr) return false;
+    if (!sound.deviceOpen || sound.music == nullptr || !(seconds >= 0.0)) return false;
+    // Played to its end, the mixer has let the stream go and cannot move it: it is started again
+    // (silenced, as in soundPlayStream) and left paused or playing as it was.
+    if (!Mix_PlayingMusic()) {
+        const bool paused = Mix_PausedMusic() != 0;
+        const int volume = Mix_VolumeMusic(-1);
+        Mix_VolumeMusic(0);
+        if (Mix_PlayMusic(sound.music, 1) != 0) {
+            Mix_VolumeMusic(volume);
+            return false;
+        }
+        if (paused) Mix_PauseMusic();
+        Mix_VolumeMusic(volume);
+    }
     return Mix_SetMusicPosition(seconds) == 0;
+}
+
+double soundStreamLength() {
+    if (sound.muted || sound.music == nullptr) return 0.0;
+    const double length = Mix_MusicDuration(sound.music);
+    return length > 0.0 ? length : 0.0;
 }
 
 int32_t soundGetError() { return sound.lastError; }

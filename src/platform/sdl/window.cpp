@@ -35,6 +35,28 @@ void closeWindow() {
     state.hidden = hidden;
 }
 
+// Letters by the key's meaning in the user's layout (the M key of an AZERTY keyboard is M),
+// the others by their place.
+void notePlayerKey(const SDL_KeyboardEvent& key) {
+    PlayerKey named;
+    switch (key.keysym.sym) {
+    case SDLK_SPACE: named = PlayerKey::Space; break;
+    case SDLK_p: named = PlayerKey::P; break;
+    case SDLK_LEFT: named = PlayerKey::Left; break;
+    case SDLK_RIGHT: named = PlayerKey::Right; break;
+    case SDLK_PAGEUP: named = PlayerKey::PageUp; break;
+    case SDLK_PAGEDOWN: named = PlayerKey::PageDown; break;
+    case SDLK_HOME: named = PlayerKey::Home; break;
+    case SDLK_m: named = PlayerKey::M; break;
+    case SDLK_f: named = PlayerKey::F; break;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: named = PlayerKey::Enter; break;
+    default: return;
+    }
+    const Uint16 mod = key.keysym.mod;
+    detail::notePlayerKey(named, (mod & KMOD_SHIFT) != 0, (mod & KMOD_ALT) != 0, key.repeat != 0);
+}
+
 void handleEvent(const SDL_Event& event) {
     detail::EventView view;
     switch (event.type) {
@@ -45,8 +67,10 @@ void handleEvent(const SDL_Event& event) {
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) view.quit = true;
         break;
     case SDL_KEYDOWN:
-        // Keys are otherwise swallowed: Escape is the only one the show listens to.
-        if (event.key.keysym.scancode == SDL_SCANCODE_ESCAPE) view.escapeDown = true;
+        if (event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
+            view.escapeDown = true;
+        else
+            notePlayerKey(event.key);
         break;
     default:
         break;
@@ -136,13 +160,34 @@ void bindPicture() { detail::bindPictureFramebuffer(); }
 
 void pumpWindowEvents() {
     if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return;
-    // Everything pending is handled now: nothing but Escape and the close request means anything
-    // to the show, and leaving events queued would only delay those two.
+    // Everything pending is handled now: leaving events queued would only delay Escape, the
+    // close request and the player's keys.
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) handleEvent(event);
 }
 
 void setWindowHidden(bool hidden) { state.hidden = hidden; }
+
+void toggleFullScreen() {
+    if (state.window == nullptr || state.hidden) return;
+    const bool on = (SDL_GetWindowFlags(state.window) & SDL_WINDOW_FULLSCREEN) == 0;
+    if (on) {
+        // Sized to the screen first, as at start-up: without a window manager nobody acts on the
+        // full-screen request.
+        SDL_Rect screen;
+        const int display = SDL_GetWindowDisplayIndex(state.window);
+        if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &screen) == 0 && screen.w > 0 && screen.h > 0) {
+            SDL_SetWindowPosition(state.window, screen.x, screen.y);
+            SDL_SetWindowSize(state.window, screen.w, screen.h);
+        }
+        SDL_SetWindowFullscreen(state.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(state.window, 0);
+        SDL_SetWindowSize(state.window, detail::currentPictureWidth(), detail::currentPictureHeight());
+        SDL_SetWindowPosition(state.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+    SDL_RaiseWindow(state.window);
+}
 
 void presentFrame() {
     if (state.window == nullptr || state.context == nullptr) return;

@@ -1,5 +1,5 @@
-// Escape and leaving the page, from the page's key and page-hide events (page.js), which arrive
-// while the show's loop yields to the browser.
+// Escape, the player's keys and leaving the page, from the page's key and page-hide events
+// (page.js), which arrive while the show's loop yields to the browser.
 #include "platform/input.h"
 
 #include <emscripten.h>
@@ -14,6 +14,8 @@ bool escapeLatched = false;
 
 // Bit 0: Escape was pressed since the last call; bit 1: the viewer left the page.
 EM_JS(int, korvana_take_input, (), { return Module.korvana.takeInput(); });
+// The next player key press: its PlayerKey number, 256 Shift, 512 Alt, 1024 a repeat; -1 for none.
+EM_JS(int, korvana_take_key, (), { return Module.korvana.takeKey(); });
 
 static void pumpInput() {
     const int bits = korvana_take_input();
@@ -21,6 +23,11 @@ static void pumpInput() {
     event.escapeDown = (bits & 1) != 0;
     event.quit = (bits & 2) != 0;
     detail::noteInputEvent(event);
+    for (int key = korvana_take_key(); key >= 0; key = korvana_take_key()) {
+        const int named = key & 255;
+        if (named > static_cast<int>(PlayerKey::Enter)) continue;
+        detail::notePlayerKey(static_cast<PlayerKey>(named), (key & 256) != 0, (key & 512) != 0, (key & 1024) != 0);
+    }
 }
 
 void installQuitSignalHandlers() {
@@ -46,6 +53,7 @@ bool quitRequested() { return quitFlag; }
 void resetInput() {
     escapeLatched = false;
     quitFlag = false;
+    detail::clearPlayerCommands();
 }
 
 }  // namespace korvana

@@ -1,8 +1,8 @@
 // The page around the show (linked before the program's own JavaScript): the options from the
 // query string, the check for WebGL 2, the program and data files fetched with their progress,
-// the start (click, tap, Enter or Space), full screen, the music through Web Audio, the browser's
-// image codecs, the clock, the console, a lost WebGL context, and the service worker that keeps the
-// site for playing offline.
+// the start (click, tap, Enter or Space), full screen, the player's keys, the music through Web
+// Audio, the browser's image codecs, the clock, the console, a lost WebGL context, and the service
+// worker that keeps the site for playing offline.
 // The program's web backend (src/platform/web/*.cpp) calls the functions of Module.korvana.
 (function () {
   'use strict';
@@ -194,19 +194,16 @@
   // click, so the show starts where it was drawn.
   let stoppedFor = 0;
   let stoppedAt = null;
-  k.loopStartTick = null;
-  let loopStartPending = false;
-  k.tickCount = () => {
-    const t = Math.floor((stoppedAt !== null ? stoppedAt : performance.now()) - stoppedFor);
-    // The first reading after the music is unpaused is the one the show's loop starts from.
-    if (loopStartPending) {
-      loopStartPending = false;
-      k.loopStartTick = t;
-    }
-    return t;
+  k.tickCount = () => Math.floor((stoppedAt !== null ? stoppedAt : performance.now()) - stoppedFor);
+  // The show's time as the player has it (the program tells it at every frame and every key): it
+  // stands still while paused and jumps with a seek. In milliseconds; null before the first frame.
+  let shown = null;
+  k.showTimeIs = (milliseconds, tick, running) => { shown = { milliseconds, tick, running }; };
+  k.showTime = () => {
+    if (shown === null) return null;
+    // The tick count is 32 bits in the program.
+    return shown.running ? shown.milliseconds + ((k.tickCount() - shown.tick) >>> 0) : shown.milliseconds;
   };
-  // The show's time now, in milliseconds (for the tests): as the loop counts it from its start.
-  k.showTime = () => (k.loopStartTick === null ? null : k.tickCount() - k.loopStartTick + music.offset * 1000);
 
   // ---- The window --------------------------------------------------------------------------
   k.fullScreen = false;
@@ -240,6 +237,7 @@
     registerServiceWorker();
     if (k.screenshotSeconds !== null) return Promise.resolve();
     stoppedAt = performance.now();
+    showKeys(0);
     status('');
     return waitForStart();
   };
@@ -274,6 +272,7 @@
     const resolve = startRequested;
     startRequested = null;
     byId('play').hidden = true;
+    hideKeys();
     document.body.classList.remove('waiting');
     // The sound first: in WebKit a full-screen request uses up the gesture, and a resume() after it
     // waits for another click.
@@ -323,10 +322,10 @@
 
   // Full screen is the stage (the picture with the page's words over it). Refused or missing (an
   // iPhone has none but for video) is no error: the page is then the show's screen.
-  function enterFullScreen() {
+  function enterFullScreen(asked) {
     const stage = byId('stage');
     const request = stage.requestFullscreen || stage.webkitRequestFullscreen;
-    if (!k.fullScreen || !request) return;
+    if (!(k.fullScreen || asked) || !request) return;
     try {
       const asked = request.call(stage);
       if (asked && asked.catch) asked.catch(() => {});
@@ -358,8 +357,12 @@
   // ---- Input -------------------------------------------------------------------------------
   let input = 0;
   let wasFullScreen = false;
+  let leavingFullScreen = false;
   k.listenForInput = () => {
-    addEventListener('keydown', (e) => { if (e.key === 'Escape') input |= 1; });
+    addEventListener('keydown', (e) => {
+      if (e.key === 'Escape') input |= 1;
+      else playerKey(e);
+    });
     addEventListener('pagehide', () => { input |= 2; });
     // Browsers keep Escape for leaving full screen; leaving it ends the show as Escape does. A
     // browser also leaves full screen when the viewer turns to another tab, at once or only on the
@@ -373,6 +376,10 @@
       if (document.fullscreenElement || document.webkitFullscreenElement) {
         wasFullScreen = true;
         turnedAway = false;
+      } else if (leavingFullScreen) {
+        // the player's F: the show goes on in the page
+        leavingFullScreen = false;
+        wasFullScreen = false;
       } else if (wasFullScreen) {
         wasFullScreen = false;
         setTimeout(() => {
@@ -389,6 +396,61 @@
     input &= 2;
     return bits;
   };
+
+  // ---- The player's keys ---------------------------------------------------------------------
+  // The keys the program's player answers, by their DOM names, numbered as the program's
+  // PlayerKey; the program says what each one does. F and Alt+Enter stay here: the Fullscreen
+  // API answers only while the key press is being handled.
+  const PLAYER_KEYS = { ' ': 0, p: 1, ArrowLeft: 2, ArrowRight: 3, PageUp: 4, PageDown: 5, Home: 6, m: 7 };
+  const keys = [];
+  function playerKey(e) {
+    if (!k.started || k.exitCode !== null || e.ctrlKey || e.metaKey) return;
+    const name = e.key.length === 1 ? e.key.toLowerCase() : e.key;
+    if (name === 'f' || (name === 'Enter' && e.altKey)) {
+      e.preventDefault();
+      if (!e.repeat) toggleFullScreen();
+      return;
+    }
+    if (name in PLAYER_KEYS) {
+      e.preventDefault();  // no scrolling by Space, the arrows or the page keys
+      keys.push(PLAYER_KEYS[name] | (e.shiftKey ? 256 : 0) | (e.altKey ? 512 : 0) | (e.repeat ? 1024 : 0));
+      return;
+    }
+    if (!['Shift', 'Alt', 'Control', 'Meta', 'AltGraph', 'CapsLock', 'Tab'].includes(e.key)) showKeys(4000);
+  }
+  // The oldest key press waiting for the program: the key's number, 256 Shift, 512 Alt, 1024 a
+  // repeat; -1 when none waits.
+  k.takeKey = () => (keys.length ? keys.shift() : -1);
+
+  function toggleFullScreen() {
+    if (!(document.fullscreenElement || document.webkitFullscreenElement)) {
+      enterFullScreen(true);
+      return;
+    }
+    leavingFullScreen = true;
+    const exit = document.exitFullscreen || document.webkitExitFullscreen;
+    try {
+      const left = exit.call(document);
+      if (left && left.catch) left.catch(() => { leavingFullScreen = false; });
+    } catch (e) {
+      leavingFullScreen = false;
+    }
+  }
+
+  // The line of the keys: shown with the play button, and for a few seconds after a key the
+  // player does not know.
+  let keysHidden = null;
+  function showKeys(milliseconds) {
+    const line = byId('keys');
+    if (!line) return;
+    line.hidden = false;
+    clearTimeout(keysHidden);
+    keysHidden = milliseconds ? setTimeout(() => { line.hidden = true; }, milliseconds) : null;
+  }
+  function hideKeys() {
+    clearTimeout(keysHidden);
+    if (byId('keys')) byId('keys').hidden = true;
+  }
 
   // ---- Music -------------------------------------------------------------------------------
   const music = { context: null, buffer: null, source: null, wanted: false, offset: 0, startOffset: 0, startedAt: 0 };
@@ -431,8 +493,8 @@
     // lead and the output's latency.
     const context = music.context;
     const when = context.currentTime + START_LEAD;
-    let at = music.offset + (when - contextTimeHeard());
-    if (k.loopStartTick !== null) at += (k.tickCount() - k.loopStartTick) / 1000;
+    const now = k.showTime();
+    const at = (now !== null ? now / 1000 : music.offset) + (when - contextTimeHeard());
     if (at >= music.buffer.duration) return;
     const source = context.createBufferSource();
     source.buffer = music.buffer;
@@ -452,7 +514,7 @@
   const STEP_CORRECTION_GAP_MS = 1000;
   let lastCorrection = -Infinity;
   setInterval(() => {
-    if (!music.source || !music.context || k.loopStartTick === null) return;
+    if (!music.source || !music.context || k.showTime() === null) return;
     if (performance.now() - lastCorrection < STEP_CORRECTION_GAP_MS || contextTimeHeard() < music.startedAt + 0.2) return;
     const drift = k.showTime() - k.musicTime() * 1000;
     if (Math.abs(drift) <= STEP_TOLERANCE_MS) return;
@@ -463,13 +525,10 @@
   }, STEP_CHECK_MS);
   k.soundWantPlay = (play) => {
     music.wanted = play;
-    if (play) {
-      if (k.loopStartTick === null) loopStartPending = true;
-      startMusic();
-    } else {
-      stopMusic();
-    }
+    if (play) startMusic();
+    else stopMusic();
   };
+  k.soundLength = () => (music.buffer ? music.buffer.duration : 0);
   k.soundPosition = (seconds) => {
     music.offset = seconds;
     if (music.source) {

@@ -26,6 +26,7 @@ EM_ASYNC_JS(int, korvana_sound_open, (const char* path), { return await Module.k
 EM_JS(void, korvana_sound_want_play, (int play), { Module.korvana.soundWantPlay(play != 0); });
 EM_JS(void, korvana_sound_position, (double seconds), { Module.korvana.soundPosition(seconds); });
 EM_JS(void, korvana_sound_close, (), { Module.korvana.soundClose(); });
+EM_JS(double, korvana_sound_length, (), { return Module.korvana.soundLength(); });
 
 void setSoundMuted(bool value) { muted = value; }
 bool soundMuted() { return muted; }
@@ -68,6 +69,8 @@ bool soundSetPosition(double seconds) {
     korvana_sound_position(seconds);
     return true;
 }
+
+double soundStreamLength() { return muted || !streamOpen ? 0.0 : korvana_sound_length(); }
 
 int32_t soundGetError() { return lastError; }
 

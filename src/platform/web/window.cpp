@@ -121,6 +121,9 @@ void presentFrame() {
 
 void pumpWindowEvents() {}
 
+// The page switches full screen itself, within the key press (page.js).
+void toggleFullScreen() {}
+
 bool glWindowOpen() { return state.open; }
 
 bool pictureRoom(bool fullScreen, int32_t& width, int32_t& height) {

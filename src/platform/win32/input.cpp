@@ -43,6 +43,7 @@ bool quitRequested() { return InterlockedCompareExchange(&quitFlag, 0, 0) != 0; 
 void resetInput() {
     escapeLatched = false;
     InterlockedExchange(&quitFlag, 0);
+    detail::clearPlayerCommands();
 }
 
 }  // namespace korvana

@@ -205,6 +205,13 @@ bool soundSetPosition(double seconds) {
     return true;
 }
 
+double soundStreamLength() {
+    if (sound->muted || !sound->streamOpen) return 0.0;
+    std::lock_guard<std::mutex> guard(sound->lock);
+    const DWORD rate = sound->decoder.pcmFormat().nSamplesPerSec;
+    return rate == 0 ? 0.0 : double(sound->decoder.totalSamples()) / rate;
+}
+
 int32_t soundGetError() { return sound->lastError; }
 
 void soundClose() {

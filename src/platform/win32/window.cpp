@@ -41,11 +41,20 @@ static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
 constexpr int32_t kShowModeWidth = 640;
 constexpr int32_t kShowModeHeight = 480;
 
+// Declared by newer headers only (Windows 8.1 and later).
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 struct WindowState {
     HWND window = nullptr;
     HDC deviceContext = nullptr;
     HGLRC renderingContext = nullptr;
     bool destroying = false;  // our own DestroyWindow, not the user closing the window
+    bool fullScreen = false;
+    bool modeChanged = false;  // the display mode is the show's, to be restored
+    int32_t pictureWidth = 0;
+    int32_t pictureHeight = 0;
 };
 
 WindowState state;
@@ -64,6 +73,38 @@ HGLRC createGLContext() {
 }
 
 void* contextLookUp(const char* name) { return reinterpret_cast<void*>(wglGetProcAddress(name)); }
+
+// The player's keys from the window's key messages. Escape stays with the asynchronous key state.
+bool notePlayerKey(WPARAM key, LPARAM flags) {
+    PlayerKey named;
+    switch (key) {
+    case VK_SPACE: named = PlayerKey::Space; break;
+    case 'P': named = PlayerKey::P; break;
+    case VK_LEFT: named = PlayerKey::Left; break;
+    case VK_RIGHT: named = PlayerKey::Right; break;
+    case VK_PRIOR: named = PlayerKey::PageUp; break;
+    case VK_NEXT: named = PlayerKey::PageDown; break;
+    case VK_HOME: named = PlayerKey::Home; break;
+    case 'M': named = PlayerKey::M; break;
+    case 'F': named = PlayerKey::F; break;
+    case VK_RETURN: named = PlayerKey::Enter; break;
+    default: return false;
+    }
+    const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    const bool alt = (flags & (LPARAM(1) << 29)) != 0;     // the context code: Alt is down
+    const bool repeat = (flags & (LPARAM(1) << 30)) != 0;  // the key was already down
+    return detail::notePlayerKey(named, shift, alt, repeat);
+}
+
+// Covers the monitor the window is on (most of it, when it straddles two).
+void coverMonitor(HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& r = monitor.rcMonitor;
+    SetWindowPos(window, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+}
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -95,7 +136,26 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         PostQuitMessage(0);
         return 1;
     case WM_KEYDOWN:
+        notePlayerKey(wParam, lParam);
         return 1;  // Escape is polled through the key state, not handled here
+    case WM_SYSKEYDOWN:
+        // Alt+Enter; every other system key (Alt+F4, Alt+Tab) goes on to the system.
+        if (notePlayerKey(wParam, lParam)) return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SYSCHAR:
+        if (wParam == VK_RETURN) return 0;  // Alt+Enter is ours: no beep for a missing menu
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_DPICHANGED:
+        // The manifest makes the show aware of each monitor's scale: moved to a monitor of
+        // another scale, the window keeps its size in pixels (the picture's) at the place the
+        // system suggests, and full screen covers the new monitor.
+        if (state.fullScreen) {
+            coverMonitor(window);
+        } else if (const RECT* suggested = reinterpret_cast<const RECT*>(lParam)) {
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -147,6 +207,10 @@ bool createGLWindow(int32_t width, int32_t height, int32_t refresh, int32_t bits
         windowHeight = GetSystemMetrics(SM_CYSCREEN);
     }
     state.destroying = false;
+    state.fullScreen = fullScreen;
+    state.modeChanged = changeMode;
+    state.pictureWidth = width;
+    state.pictureHeight = height;
     state.window = CreateWindowExA(fullScreen ? WS_EX_TOOLWINDOW : 0, kClassName, fullScreen ? "Korvana" : "Tavlomir",
                                    fullScreen ? kFullScreenStyle : kWindowStyle, 0, 0, windowWidth, windowHeight,
                                    nullptr, nullptr, nullptr, nullptr);
@@ -190,6 +254,28 @@ void presentFrame() {
     glFlush();
     detail::finishPresent(saved);
     dispatchOneMessage();
+}
+
+void toggleFullScreen() {
+    HWND window = state.window;
+    if (window == nullptr) return;
+    if (state.fullScreen) {
+        // Back to the desktop's mode and a window of the picture's size, as --windowed opens it.
+        if (state.modeChanged) ChangeDisplaySettingsA(nullptr, 0);
+        state.modeChanged = false;
+        state.fullScreen = false;
+        SetWindowLongA(window, GWL_EXSTYLE, 0);
+        SetWindowLongA(window, GWL_STYLE, kWindowStyle | WS_CAPTION);
+        SetWindowPos(window, HWND_TOP, 0, 0, state.pictureWidth, state.pictureHeight,
+                     SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+    } else {
+        // The desktop's mode kept: the picture is letterboxed into the whole monitor.
+        state.fullScreen = true;
+        SetWindowLongA(window, GWL_EXSTYLE, WS_EX_TOOLWINDOW);
+        SetWindowLongA(window, GWL_STYLE, kFullScreenStyle);
+        coverMonitor(window);
+    }
+    SetFocus(window);
 }
 
 void pumpWindowEvents() {
