@@ -76,8 +76,18 @@ def exit_code(browser, timeout):
 
 def first_frame(browser, timeout=90):
     """Waits for the first frame under the play button; ms from opening the page to it."""
-    return browser.wait_for('window.Module && Module.korvana && !document.getElementById("play").hidden'
-                            ' && Module.korvana.firstFrameAt', timeout)
+    try:
+        return browser.wait_for('window.Module && Module.korvana && !document.getElementById("play").hidden'
+                                ' && Module.korvana.firstFrameAt', timeout)
+    except TimeoutError:
+        # Where the page stood, for the failure's message.
+        print('      no first frame: %s' % browser.evaluate(
+            'JSON.stringify({url: location.href, state: document.readyState, module: !!window.Module,'
+            ' status: (document.getElementById("status") || {}).textContent,'
+            ' message: (document.getElementById("message") || {}).textContent,'
+            ' play: !(document.getElementById("play") || {}).hidden,'
+            ' firstFrameAt: window.Module && Module.korvana ? Module.korvana.firstFrameAt : null})'), flush=True)
+        raise
 
 
 def frames_a_second(browser, seconds):

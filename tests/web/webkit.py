@@ -71,7 +71,15 @@ class WebKit(Driver):
         return value
 
     def open(self, url):
-        self._request('POST', self.session + '/url', {'url': url})
+        # The browser must really be at `url` afterwards: a navigation that did not take would
+        # leave a test waiting on another page until its time runs out. Said when it happens.
+        for _ in range(3):
+            self._request('POST', self.session + '/url', {'url': url})
+            at = self._request('GET', self.session + '/url')
+            if at == url:
+                return
+            print('      webkit: asked for %s, still at %s; asking again' % (url, at), flush=True)
+        raise RuntimeError('WebKit does not go to %s' % url)
 
     def evaluate(self, expression, timeout=60):
         script = ('const done = arguments[1];'
