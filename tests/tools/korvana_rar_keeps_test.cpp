@@ -19,43 +19,12 @@
 
 #include "archive/archive_test_support.h"
 #include "packer/packer.h"
+#include "tools/rar_tool_runner.h"
 
 namespace korvana::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kTool = KORVANA_BINARY_DIR "/tools/korvana-rar";
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct Shell {
-    int exitCode = -1;
-    std::string output;  // stdout and stderr together
-};
-
-// Runs a shell command line (stdin from /dev/null) and collects what it prints.
-Shell sh(const std::string& command) {
-    Shell result;
-    FILE* pipe = ::popen(("(" + command + ") </dev/null 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, n);
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string tool(const std::vector<std::string>& args) {
-    std::string command = quote(kTool);
-    for (const std::string& a : args) command += " " + quote(a);
-    return command;
-}
 
 void writeText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 std::string readText(const fs::path& path) {
@@ -116,7 +85,7 @@ TEST_F(KorvanaRarKeeps, TimesModesAndFoldersComeBack) {
 
     const std::string zone = "umask 022; export TZ=America/New_York GNUSTEP_TZ=America/New_York; cd " +
                              quote(dir.path().string()) + " && ";
-    Shell r = sh(zone + tool({"a", "-r", "-q", "t.rar", "tree"}));
+    RunResult r = sh(zone + tool({"a", "-r", "-q", "t.rar", "tree"}));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("4 files and 5 folders added"), std::string::npos) << r.output;
     r = sh(zone + tool({"x", "-q", "t.rar", "-o", "out"}));
@@ -290,7 +259,7 @@ TEST_F(KorvanaRarKeeps, PasswordsAskedOnTheTerminalAndKeptOutOfTheCommandLine) {
         EXPECT_EQ(child.wait(), -SIGINT) << child.shown;
         EXPECT_TRUE(child.echoOn());
     }
-    const Shell r = sh("setsid -w " + tool({"x", "-p", archive, "-o", (dir / "none").string()}));
+    const RunResult r = sh("setsid -w " + tool({"x", "-p", archive, "-o", (dir / "none").string()}));
     EXPECT_EQ(r.exitCode, 2) << r.output;
     EXPECT_NE(r.output.find("there is none; give it as -pPASSWORD"), std::string::npos) << r.output;
 
@@ -335,7 +304,7 @@ TEST_F(KorvanaRarKeeps, MasksExclusionsEAndP) {
     writeText(dir / "in" / "data.bin", binary);
     const std::string cd = "cd " + quote(dir.path().string()) + " && ";
 
-    Shell r = sh(cd + "cd in && " + tool({"a", "-r", "-q", "-m0", "-x*.o", "-xbuild", "../m.rar", "."}));
+    RunResult r = sh(cd + "cd in && " + tool({"a", "-r", "-q", "-m0", "-x*.o", "-xbuild", "../m.rar", "."}));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     r = sh(cd + tool({"l", "m.rar"}));
     EXPECT_EQ(r.output.find(".o"), std::string::npos) << "-x left them out: " << r.output;

@@ -12,36 +12,13 @@
 #include "archive/crc32.h"
 #include "archive/unpack_harness.h"
 #include "support/testdata.h"
+#include "tools/rar_tool_runner.h"
 
 namespace korvana::test {
 namespace {
 
-const std::string kTool = KORVANA_BINARY_DIR "/tools/korvana-rar";
-
-struct RunResult {
-    int exitCode = -1;
-    std::string output;  // stdout and stderr together
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 RunResult runTool(const std::vector<std::string>& args, const std::string& environment = "") {
-    std::string command = environment + " " + quote(kTool);
-    for (const std::string& a : args) command += " " + quote(a);
-    command += " 2>&1";
-    RunResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, n);
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return sh(environment + " " + tool(args));
 }
 
 class KorvanaRar : public ::testing::Test {

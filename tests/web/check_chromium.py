@@ -85,22 +85,20 @@ def phone_test(browser, base, check):
         browser.tap(40, 422 + 100)
         browser.wait_for('Module.korvana.started && Module.korvana.frames > 5', 10)
         time.sleep(0.5)
-        shot = os.path.join(work, 'portrait.png')
-        screen_picture(browser, shot)
-        bands = [brightest(shot, 0, 0, 780, 500), brightest(shot, 0, 1188, 780, 500)]
-        picture = brightest(shot, 0, 600, 780, 488)
-        check(max(bands) < 8 and picture > 40,
-              'a tap on the picture starts the show, letterboxed on a phone held upright (bands %s, picture %d)'
-              % (bands, picture))
+        def letterboxed(name, bands, picture, what):
+            """Black in the bands, the show in the picture's rectangle (each x, y, width, height)."""
+            shot = os.path.join(work, name)
+            screen_picture(browser, shot)
+            dark = [brightest(shot, *band) for band in bands]
+            bright = brightest(shot, *picture)
+            check(max(dark) < 8 and bright > 40, '%s (bands %s, picture %d)' % (what, dark, bright))
+
+        letterboxed('portrait.png', [(0, 0, 780, 500), (0, 1188, 780, 500)], (0, 600, 780, 488),
+                    'a tap on the picture starts the show, letterboxed on a phone held upright')
         browser.send('Emulation.setDeviceMetricsOverride', dict(metrics, width=844, height=390))
         time.sleep(1.0)
-        shot = os.path.join(work, 'landscape.png')
-        screen_picture(browser, shot)
-        bands = [brightest(shot, 0, 0, 300, 780), brightest(shot, 1388, 0, 300, 780)]
-        picture = brightest(shot, 400, 0, 888, 780)
-        check(max(bands) < 8 and picture > 40,
-              'turned on its side the picture is letterboxed again, bars left and right (bands %s, picture %d)'
-              % (bands, picture))
+        letterboxed('landscape.png', [(0, 0, 300, 780), (1388, 0, 300, 780)], (400, 0, 888, 780),
+                    'turned on its side the picture is letterboxed again, bars left and right')
         errors = browser.errors()
         check(not errors, 'no console error on the phone %s' % (errors[:3] if errors else ''))
     finally:
