@@ -164,7 +164,8 @@ int runShow(const ShowOptions& options, Clock& clock, const SceneTable& scenes) 
     if (!escapePressed()) {
         ShowMusic music(channel);
         // Seeks go as far as the music, and at least to where the last scene stays.
-        const double musicSeconds = std::min(soundStreamLength(), 86400.0);
+        const double length = soundStreamLength();  // a backend's word: kept to a day, NaN to 0
+        const double musicSeconds = length > 0.0 ? std::min(length, 86400.0) : 0.0;
         const uint32_t end = std::max(TIMELINE_KEEP_FROM, static_cast<uint32_t>(musicSeconds * 1000.0));
         Player player(clock, options.seekMilliseconds, end, options.mute ? nullptr : &music);
         setSceneClock(&player);
