@@ -11,6 +11,7 @@ import os
 import queue
 import shutil
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -72,10 +73,17 @@ class SiteHandler(http.server.SimpleHTTPRequestHandler):
         super().do_GET()
 
 
+class SiteServer(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        # A browser that leaves a page drops the downloads it still had running: no fault.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+
 def serve(site):
     """Starts a server for `site` on 127.0.0.1 on a free port; returns (server, base URL)."""
     handler = functools.partial(SiteHandler, site=site)
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)
+    server = SiteServer(('127.0.0.1', 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, 'http://127.0.0.1:%d/' % server.server_address[1]
 

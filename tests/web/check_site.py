@@ -340,6 +340,8 @@ def main():
                  ' '.join('%.1f' % v for v in values.get('psnr', [])), values.get('seconds', 0)))
     if failures:
         print('check_site: %d failures, %.1f s; the pictures are in %s' % (len(failures), time.time() - started, options.out))
+        for what in failures:
+            print('check_site: FAIL  %s' % what)
         return 1
     shutil.rmtree(options.out, ignore_errors=True)
     print('check_site: all passed, %.1f s' % (time.time() - started))
