@@ -53,24 +53,22 @@ class SiteHandler(http.server.SimpleHTTPRequestHandler):
             if rest == name and kind == 'damaged':
                 with open(os.path.join(self.directory, name), 'rb') as f:
                     head = f.read(4096)
-                body = head[:64] + bytes((i * 37 + 11) & 0xFF for i in range(len(head) - 64))
-                self.send_response(200)
-                self.send_header('Content-Type', 'application/octet-stream')
-                self.send_header('Content-Length', str(len(body)))
-                self.end_headers()
-                self.wfile.write(body)
+                self._send(head[:64] + bytes((i * 37 + 11) & 0xFF for i in range(len(head) - 64)),
+                           'application/octet-stream')
                 return
             self.path = '/' + rest
         if self.path.split('?')[0] in ('/', '/index.html'):
             with open(os.path.join(self.directory, 'index.html'), 'rb') as f:
-                body = f.read().replace(b'<head>\n', b'<head>\n' + CONSOLE_WATCH, 1)
-            self.send_response(200)
-            self.send_header('Content-Type', 'text/html; charset=utf-8')
-            self.send_header('Content-Length', str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
+                self._send(f.read().replace(b'<head>\n', b'<head>\n' + CONSOLE_WATCH, 1), 'text/html; charset=utf-8')
             return
         super().do_GET()
+
+    def _send(self, body, content_type):
+        self.send_response(200)
+        self.send_header('Content-Type', content_type)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
 
 class SiteServer(http.server.ThreadingHTTPServer):
